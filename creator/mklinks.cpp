@@ -1,0 +1,166 @@
+// mklinks: carry out a component's link table inside its installation
+// directory.
+//
+// usage: mklinks-COMPONENT directory [-v]
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "link_table.h"
+
+static bool verbose;
+
+static void trace(const char *line)
+{
+	if (verbose)
+		puts(line);
+}
+
+// Copy target to path with the system's cp, and report a copy that does not
+// end well. The child never flushes the trace it inherited, so each trace
+// line reaches standard output once even when it is a file or a pipe.
+static bool copy_with_cp(const char *target, const char *path)
+{
+	// An ignored SIGCHLD survives exec and would make the kernel reap cp
+	// before its status could be read.
+	signal(SIGCHLD, SIG_DFL);
+
+	pid_t pid = fork();
+	if (pid == -1) {
+		perror("fork");
+		return false;
+	}
+	if (pid == 0) {
+		// execvp takes a vector of non-const strings but does not write them.
+		char *const argv[] = {const_cast<char *>("cp"), const_cast<char *>(target),
+				      const_cast<char *>(path), nullptr};
+		execvp("cp", argv);
+		perror("exec");
+		_exit(1);
+	}
+
+	// Wait for cp itself: whoever exec'd us may have left children of its
+	// own, and their end says nothing about the copy.
+	int status;
+	if (waitpid(pid, &status, 0) == -1) {
+		perror("wait");
+		return false;
+	}
+	if (WIFEXITED(status)) {
+		if (WEXITSTATUS(status) == 0)
+			return true;
+		fprintf(stderr, "child exited with code %d\n", WEXITSTATUS(status));
+	} else if (WIFSIGNALED(status)) {
+		fprintf(stderr, "child got signal %d\n", WTERMSIG(status));
+	} else {
+		fprintf(stderr, "unexpected wait status: %d\n", status);
+	}
+	return false;
+}
+
+// Hard links are cheap and keep one copy on disk; where the file system
+// refuses one, for whatever reason, a copy serves as well.
+static bool link_or_copy(const char *target, const char *path)
+{
+	if (verbose)
+		printf("link \"%s\" -> \"%s\"\n", path, target);
+	if (link(target, path) == 0) {
+		trace("processed hardlink");
+		return true;
+	}
+	if (!copy_with_cp(target, path))
+		return false;
+	trace("processed copy");
+	return true;
+}
+
+static bool change(const link_entry &e)
+{
+	if (verbose)
+		printf("chmod %o \"%s\"\n", e.mode, e.path);
+	if (chmod(e.path, e.mode) == -1) {
+		fprintf(stderr, "could not chmod %o \"%s\": %s\n", e.mode, e.path,
+			strerror(errno));
+		return false;
+	}
+	return true;
+}
+
+static bool symlink_row(const link_entry &e)
+{
+	unlink(e.path);
+	if (verbose)
+		printf("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
+	if (symlink(e.target, e.path) == -1) {
+		fprintf(stderr, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path,
+			e.target);
+		return false;
+	}
+	trace("processed symlink");
+	return true;
+}
+
+// A conditional link is made only when its target exists. The probe must
+// neither block (a FIFO at the target would wait for a writer forever) nor
+// make a terminal our controlling one; a target that exists but cannot be
+// opened still counts as present.
+static bool condlink(const link_entry &e)
+{
+	if (verbose)
+		printf("condlink \"%s\" -> \"%s\"\n", e.path, e.target);
+	int fd = open(e.target, O_RDONLY | O_APPEND | O_NONBLOCK | O_NOCTTY);
+	if (fd == -1 && errno == ENOENT) {
+		trace("skip condlink");
+		return true;
+	}
+	if (fd != -1)
+		close(fd);
+	trace("process condlink");
+	unlink(e.path);
+	return link_or_copy(e.target, e.path);
+}
+
+static bool run(const link_entry &e)
+{
+	switch (e.type) {
+	case ENTRY_CHMOD:
+		return change(e);
+	case ENTRY_SYMLINK:
+		return symlink_row(e);
+	case ENTRY_CONDLINK:
+		return condlink(e);
+	case ENTRY_HARDLINK:
+		break;
+	}
+	// Codes without a name are carried out as hard links.
+	unlink(e.path);
+	return link_or_copy(e.target, e.path);
+}
+
+int main(int argc, char *argv[])
+{
+	if (argc < 2) {
+		fputs("missing arguments\n", stderr);
+		return 1;
+	}
+	// Every path in the table is relative to the installation directory.
+	if (chdir(argv[1]) == -1) {
+		fprintf(stderr, "unable to chdir to \"%s\": %s\n", argv[1], strerror(errno));
+		return 1;
+	}
+	if (argc > 2 && strncmp(argv[2], "-v", 2) == 0) {
+		verbose = true;
+		puts("Verbose mode.");
+	}
+
+	// The first failing row ends the run; what came before it stays done.
+	for (std::size_t i = 0; i < link_table_size; i++)
+		if (!run(link_table[i]))
+			return 1;
+	return 0;
+}

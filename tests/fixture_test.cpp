@@ -1,0 +1,93 @@
+// The creator run against the fixture component, whose rows cover the
+// conditional links, permission changes and unnamed type code that the
+// delivered tables lack.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "harness.h"
+
+namespace {
+
+using enum way;
+
+struct fixture_case {
+	const char *name;
+	void (*setup)(const fs::path &dir);
+	way rows[7];		// how each row ends; none: the run stops there
+	const char *err;
+	int status;
+	mode_t present_mode;	// of data/present afterwards, 0: not checked
+};
+
+void nothing(const fs::path &) {}
+
+TEST(Fixture, CarriesOutEveryKindOfRow)
+{
+	const fixture_case cases[] = {
+		{"plain",
+		 [](const fs::path &d) { spill(d / "links/cond-present", "old"); },
+		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
+		{"skipped path survives",
+		 [](const fs::path &d) { spill(d / "links/cond-absent", "old"); },
+		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
+		{"conditional target present",
+		 [](const fs::path &d) { spill(d / "data/absent", "here"); },
+		 {hardlink, hardlink, symlink, hardlink, hardlink}, "", 0, 0640},
+		// Probing a FIFO must not wait for a writer.
+		{"target is a FIFO",
+		 [](const fs::path &d) {
+			 fs::remove(d / "data/present");
+			 mkfifo((d / "data/present").c_str(), 0600);
+		 },
+		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, S_IFIFO | 0640},
+		// A target that cannot be opened counts as present all the same.
+		{"target cannot be opened",
+		 [](const fs::path &d) {
+			 fs::remove(d / "data/present");
+			 fs::create_symlink("present", d / "data/present");
+		 },
+		 {hardlink, skip, symlink, hardlink, hardlink, none},
+		 "could not chmod 640 \"data/present\": Too many levels of symbolic links\n", 1, 0},
+		{"chmod path missing", [](const fs::path &d) { fs::remove(d / "data/tool"); },
+		 {hardlink, skip, symlink, hardlink, hardlink, hardlink, none},
+		 "could not chmod 751 \"data/tool\": No such file or directory\n", 1, 0640},
+		{"nothing to spoil", nothing, {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		lay(s.dir);
+		c.setup(s.dir);
+		std::string skipped = slurp(s.dir / "links/cond-absent");
+
+		outcome o = run(s.dir, program("mklinks-fixture"), {{".", "-v"}});
+
+		std::string want = "Verbose mode.\n";
+		for (std::size_t i = 0; i < link_table_size; i++) {
+			want += expect(link_table[i], c.rows[i]);
+			if (c.rows[i] == none)
+				break;
+		}
+		EXPECT_EQ(o.out, want);
+		EXPECT_EQ(o.err, c.err);
+		EXPECT_EQ(o.status, c.status);
+
+		for (std::size_t i = 0; i < link_table_size; i++) {
+			if (link_table[i].type != ENTRY_CHMOD && c.rows[i] != skip) {
+				EXPECT_EQ(made(s.dir, link_table[i]), c.rows[i]) << link_table[i].path;
+			}
+		}
+		if (c.rows[1] == skip) {
+			EXPECT_EQ(slurp(s.dir / "links/cond-absent"), skipped);
+		}
+		struct stat st {};
+		if (c.present_mode != 0 && stat((s.dir / "data/present").c_str(), &st) == 0) {
+			EXPECT_EQ(st.st_mode & ~S_IFREG, c.present_mode);
+		}
+		if (c.status == 0) {
+			EXPECT_EQ(fs::status(s.dir / "data/tool").permissions(), fs::perms(0751));
+		}
+	}
+}
+
+} // namespace

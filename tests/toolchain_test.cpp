@@ -1,0 +1,225 @@
+// The creator run against the toolchain component, and the command line
+// shared by every component.
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "harness.h"
+
+namespace {
+
+struct stat stat_of(const fs::path &p)
+{
+	struct stat st {};
+	lstat(p.c_str(), &st);
+	return st;
+}
+
+// The trace of rows [0, end) given how each hard-link row ends.
+std::string trace(std::size_t end, const std::function<way(const link_entry &)> &how)
+{
+	std::string t = "Verbose mode.\n";
+	for (std::size_t i = 0; i < end; i++)
+		t += expect(link_table[i], how(link_table[i]));
+	return t;
+}
+
+way linked(const link_entry &e)
+{
+	return e.type == ENTRY_SYMLINK ? way::symlink : way::hardlink;
+}
+
+// The tree shows rows [0, end) made as how says.
+void check_made(const fs::path &dir, std::size_t end,
+		const std::function<way(const link_entry &)> &how = linked)
+{
+	for (std::size_t i = 0; i < end; i++)
+		EXPECT_EQ(made(dir, link_table[i]), how(link_table[i])) << link_table[i].path;
+}
+
+// "bin" lies on another file system, so the rows that link into it from
+// "arm-none-eabi" have to copy.
+void lay_split(const scratch &s)
+{
+	fs::create_directory(s.far / "bin");
+	fs::create_directory_symlink(s.far / "bin", s.dir / "bin");
+	lay(s.dir);
+}
+
+std::function<way(const link_entry &)> across(const fs::path &dir)
+{
+	return [dir](const link_entry &e) {
+		struct stat a {}, b {};
+		stat((dir / e.path).parent_path().c_str(), &a);
+		stat((dir / e.target).parent_path().c_str(), &b);
+		return e.type == ENTRY_SYMLINK	  ? way::symlink
+		       : a.st_dev == b.st_dev ? way::hardlink
+					      : way::copy;
+	};
+}
+
+// The first row that has to copy in a split tree.
+constexpr std::size_t first_copy = 5;
+
+struct args_case {
+	const char *prog;
+	std::vector<std::string> args;
+	const char *out;
+	const char *err;
+	int status;
+};
+
+TEST(CommandLine, ChecksArgumentsAndDirectory)
+{
+	const args_case cases[] = {
+		{"mklinks-empty", {}, "", "missing arguments\n", 1},
+		{"mklinks-toolchain", {}, "", "missing arguments\n", 1},
+		{"mklinks-empty", {"inst", "-v"}, "Verbose mode.\n", "", 0},
+		{"mklinks-empty", {"inst", "-verbose"}, "Verbose mode.\n", "", 0},
+		{"mklinks-empty", {"inst", "-v", "-x", "more"}, "Verbose mode.\n", "", 0},
+		{"mklinks-empty", {"inst"}, "", "", 0},
+		{"mklinks-empty", {"inst", "-x"}, "", "", 0},
+		{"mklinks-empty", {"inst", "-"}, "", "", 0},
+		{"mklinks-empty", {"inst", "v"}, "", "", 0},
+		{"mklinks-empty", {"inst", "", "-v"}, "", "", 0},
+		{"mklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
+		{"mklinks-empty", {"gone", "-v"}, "", "unable to chdir to \"gone\": No such file or directory\n", 1},
+		{"mklinks-toolchain", {"file", "-v"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(testing::PrintToString(c.args));
+		scratch s;
+		fs::create_directory(s.dir / "inst");
+		spill(s.dir / "inst/file", "x");
+		spill(s.dir / "file", "x");
+		std::string before = listing(s.dir);
+		outcome o = run(s.dir, program(c.prog), {c.args});
+		EXPECT_EQ(o.out, c.out);
+		EXPECT_EQ(o.err, c.err);
+		EXPECT_EQ(o.status, c.status);
+		EXPECT_EQ(listing(s.dir), before);
+	}
+}
+
+TEST(Toolchain, RunsEveryRowAndAgain)
+{
+	scratch s;
+	lay(s.dir);
+	for (int pass = 0; pass < 2; pass++) {
+		outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
+		EXPECT_EQ(o.out, trace(link_table_size, linked));
+		EXPECT_EQ(o.err, "");
+		EXPECT_EQ(o.status, 0);
+		check_made(s.dir, link_table_size);
+	}
+	std::string before = listing(s.dir);
+	EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).out, "");
+	EXPECT_EQ(listing(s.dir), before);
+}
+
+struct failure_case {
+	std::size_t row;
+	void (*spoil)(const fs::path &dir, const link_entry &e);
+	const char *err_end;	// after whatever cp itself wrote
+};
+
+TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
+{
+	const failure_case cases[] = {
+		{0, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
+		 "child exited with code 1\n"},
+		{7, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
+		 "child exited with code 1\n"},
+		{15, [](const fs::path &d, const link_entry &e) { fs::remove_all(d / fs::path(e.path).parent_path()); },
+		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\""
+		 " to \"liblto_plugin.so.0.0.0\"\n"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.row);
+		scratch s;
+		lay(s.dir);
+		c.spoil(s.dir, link_table[c.row]);
+		for (std::size_t i = c.row + 1; i < link_table_size; i++)
+			if (fs::exists(fs::path(s.dir / link_table[i].path).parent_path()))
+				spill(s.dir / link_table[i].path, "old");
+		outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
+		EXPECT_EQ(o.status, 1);
+		EXPECT_EQ(o.out, trace(c.row, linked) + expect(link_table[c.row], way::none));
+		EXPECT_TRUE(o.err.ends_with(c.err_end)) << o.err;
+		check_made(s.dir, c.row);
+		for (std::size_t i = c.row + 1; i < link_table_size; i++) {
+			fs::path p = s.dir / link_table[i].path;
+			if (fs::exists(p.parent_path())) {
+				EXPECT_EQ(slurp(p), "old") << p;
+				EXPECT_EQ(stat_of(p).st_nlink, 1U) << p;
+			}
+		}
+	}
+}
+
+TEST(Toolchain, CopiesAcrossFileSystems)
+{
+	scratch s;
+	lay_split(s);
+	outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
+	EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
+	EXPECT_NE(o.out.find("processed copy"), std::string::npos);
+	EXPECT_EQ(o.err, "");
+	EXPECT_EQ(o.status, 0);
+	check_made(s.dir, link_table_size, across(s.dir));
+}
+
+struct cp_case {
+	const char *name;
+	const char *stub;	// body of a cp script; nullptr: no cp at all
+	launch how;
+	const char *err;
+	int status;
+};
+
+// A cp that copies only when given exactly a row's target and path.
+const char *const true_cp =
+	"[ $# = 2 ] && [ \"$2\" = \"bin/arm-none-eabi-${1##*/}\" ] && exec /bin/cp \"$@\"\nexit 9";
+
+TEST(Toolchain, ReportsHowTheCopyEnded)
+{
+	const cp_case cases[] = {
+		{"no cp", nullptr, {}, "exec: No such file or directory\nchild exited with code 1\n", 1},
+		{"cp fails", "exit 3", {}, "child exited with code 3\n", 1},
+		{"cp killed", "kill -9 $$", {}, "child got signal 9\n", 1},
+		{"cp copies", true_cp, {}, "", 0},
+		// An inherited child that ended well says nothing of the copy.
+		{"decoy ended well", "exit 3", {.decoy = 0}, "child exited with code 3\n", 1},
+		{"decoy ended badly", true_cp, {.decoy = 7}, "", 0},
+		// Started with SIGCHLD ignored, cp's status must still be read.
+		{"SIGCHLD ignored", true_cp, {.ignore_sigchld = true}, "", 0},
+		{"fork fails", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=clone,fork,vfork:error=EAGAIN"}},
+		 "fork: Resource temporarily unavailable\n", 1},
+		{"wait fails", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4,waitid:error=ECHILD"}},
+		 "wait: No child processes\n", 1},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		lay_split(s);
+		fs::create_directory(s.dir / "stub");
+		if (c.stub != nullptr)
+			spill(s.dir / "stub/cp", std::string("#!/bin/sh\n") + c.stub + "\n", fs::perms(0755));
+		launch how = c.how;
+		how.args = {".", "-v"};
+		how.path = (s.dir / "stub").string();
+		outcome o = run(s.dir, program("mklinks-toolchain"), how);
+		EXPECT_EQ(o.err, c.err);
+		EXPECT_EQ(o.status, c.status);
+		if (c.status == 0) {
+			EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
+			check_made(s.dir, link_table_size, across(s.dir));
+		} else {
+			EXPECT_EQ(o.out, trace(first_copy, across(s.dir)) + expect(link_table[first_copy], way::none));
+		}
+	}
+}
+
+} // namespace
