@@ -1,11 +1,21 @@
-# Lay out a sample toolchain tree in DIR, make its links with a trace, and
-# show what was made.
+# Lay out a sample toolchain tree in DIR, make its links with a trace, show
+# what was made, then remove the links and show the tree is as it was.
 file(REMOVE_RECURSE ${DIR})
 file(MAKE_DIRECTORY ${DIR})
 execute_process(COMMAND ${TREE} lay ${DIR} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${TREE} list ${DIR} OUTPUT_VARIABLE before COMMAND_ERROR_IS_FATAL ANY)
 
 message(STATUS "mklinks-toolchain ${DIR} -v")
 execute_process(COMMAND ${MKLINKS} ${DIR} -v COMMAND_ERROR_IS_FATAL ANY)
 
-message(STATUS "The tree now (path, kind, mode, link count, then content or link text):")
+message(STATUS "The tree now (path, kind, mode, then link count and content, or link text):")
 execute_process(COMMAND ${TREE} list ${DIR} COMMAND_ERROR_IS_FATAL ANY)
+
+message(STATUS "rmlinks-toolchain ${DIR}")
+execute_process(COMMAND ${RMLINKS} ${DIR} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${TREE} list ${DIR} OUTPUT_VARIABLE after COMMAND_ERROR_IS_FATAL ANY)
+if(NOT after STREQUAL before)
+	message(FATAL_ERROR "The tree differs from the one laid out:\n${after}")
+endif()
+message(STATUS "The tree is back as it was laid out:")
+message("${after}")

@@ -8,7 +8,7 @@ target_compile_options(links_program INTERFACE -fno-exceptions -fno-rtti)
 target_link_options(links_program INTERFACE -static-libstdc++ -static-libgcc -Wl,--as-needed)
 
 # Each program is one source file, the same for every component.
-set(LINKS_TOOLS creator/mklinks)
+set(LINKS_TOOLS creator/mklinks remover/rmlinks)
 
 # links_component(<name> [TEST_ONLY]) builds <tool>-<name> for every tool with
 # the rows of table/<name>.cpp. TEST_ONLY components are never installed.

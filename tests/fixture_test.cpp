@@ -90,4 +90,31 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 	}
 }
 
+// The remover refuses the unnamed code after removing the rows before it,
+// the skipped conditional path among them, and never touches a target.
+TEST(Fixture, RemoverStopsAtTheUnnamedCode)
+{
+	for (bool create : {true, false}) {
+		SCOPED_TRACE(create ? "after mklinks" : "without mklinks");
+		scratch s;
+		lay(s.dir);
+		for (const char *p : {"links/cond-present", "links/cond-absent", "links/odd"})
+			spill(s.dir / p, "old");
+		if (create) {
+			EXPECT_EQ(run(s.dir, program("mklinks-fixture"), {{"."}}).status, 0);
+		}
+		outcome o = run(s.dir, program("rmlinks-fixture"), {{"."}});
+		EXPECT_EQ(o.out, "");
+		EXPECT_EQ(o.err, "unsupported type: -1\n");
+		EXPECT_EQ(o.status, 1);
+		for (std::size_t i = 0; i < link_table_size; i++) {
+			bool before_refused = i < 4;
+			EXPECT_EQ(fs::exists(fs::symlink_status(s.dir / link_table[i].path)), !before_refused)
+				<< link_table[i].path;
+		}
+		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/present"));
+		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/tool"));
+	}
+}
+
 } // namespace

@@ -102,7 +102,11 @@ std::string listing(const fs::path &dir)
 		lstat(d.path().c_str(), &st);
 		std::ostringstream l;
 		l << d.path().lexically_relative(dir).string() << "  " << kind(st.st_mode) << ' '
-		  << std::oct << (st.st_mode & 07777) << std::dec << ' ' << st.st_nlink;
+		  << std::oct << (st.st_mode & 07777) << std::dec;
+		// A directory's link count tells of its subdirectories, and
+		// only on some file systems; a file's tells of its hard links.
+		if (!S_ISDIR(st.st_mode))
+			l << ' ' << st.st_nlink;
 		if (S_ISLNK(st.st_mode))
 			l << " -> " << fs::read_symlink(d.path()).string();
 		else if (S_ISREG(st.st_mode))

@@ -35,8 +35,8 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l);
 // directory of every path.
 void lay(const fs::path &dir);
 
-// One sorted line per entry under dir: path, kind, mode, link count, and
-// the content of a file or the text of a symbolic link.
+// One sorted line per entry under dir: path, kind, mode, then the link
+// count and content of a file, or the text of a symbolic link.
 std::string listing(const fs::path &dir);
 
 std::string slurp(const fs::path &p);

@@ -1,6 +1,8 @@
 // The creator run against the toolchain component, and the command line
 // shared by every component.
+#include <algorithm>
 #include <functional>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -85,6 +87,12 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"mklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
 		{"mklinks-empty", {"gone", "-v"}, "", "unable to chdir to \"gone\": No such file or directory\n", 1},
 		{"mklinks-toolchain", {"file", "-v"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
+		{"rmlinks-empty", {}, "", "missing arguments\n", 1},
+		{"rmlinks-toolchain", {}, "", "missing arguments\n", 1},
+		{"rmlinks-empty", {"inst"}, "", "", 0},
+		{"rmlinks-toolchain", {"inst", "-v", "more"}, "", "", 0},
+		{"rmlinks-empty", {"-v"}, "", "unable to chdir to \"-v\"\n", 1},
+		{"rmlinks-toolchain", {"file"}, "", "unable to chdir to \"file\"\n", 1},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(testing::PrintToString(c.args));
@@ -219,6 +227,63 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		} else {
 			EXPECT_EQ(o.out, trace(first_copy, across(s.dir)) + expect(link_table[first_copy], way::none));
 		}
+	}
+}
+
+struct removal_case {
+	const char *name;
+	void (*prepare)(const scratch &s);	// lays the tree
+	bool create;				// run mklinks first
+	int runs;				// of rmlinks
+	std::vector<std::string> gone;		// prepared paths rmlinks removes
+};
+
+std::string both(const scratch &s)
+{
+	return listing(s.dir) + listing(s.far);
+}
+
+TEST(Remover, GivesBackTheTreeAsItWas)
+{
+	const removal_case cases[] = {
+		{"round trip", [](const scratch &s) { lay(s.dir); }, true, 1, {}},
+		{"round trip with copies", lay_split, true, 1, {}},
+		{"removed twice", [](const scratch &s) { lay(s.dir); }, true, 2, {}},
+		{"never created", [](const scratch &s) { lay(s.dir); }, false, 1, {}},
+		{"directories at paths",
+		 [](const scratch &s) {
+			 lay(s.dir);
+			 fs::create_directory(s.dir / "bin/arm-none-eabi-nm");
+			 fs::create_directories(s.dir / "bin/arm-none-eabi-ld/full");
+		 },
+		 false, 1, {"bin/arm-none-eabi-nm"}},
+		{"symbolic link at a path",
+		 [](const scratch &s) {
+			 lay(s.dir);
+			 fs::create_symlink("c++", s.dir / "arm-none-eabi/bin/g++");
+		 },
+		 false, 1, {"arm-none-eabi/bin/g++"}},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		c.prepare(s);
+		std::string want;
+		std::istringstream prepared(both(s));
+		for (std::string line; std::getline(prepared, line);)
+			if (std::none_of(c.gone.begin(), c.gone.end(),
+					 [&](const std::string &p) { return line.starts_with(p + "  "); }))
+				want += line + "\n";
+		if (c.create) {
+			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
+		}
+		for (int i = 0; i < c.runs; i++) {
+			outcome o = run(s.dir, program("rmlinks-toolchain"), {{"."}});
+			EXPECT_EQ(o.out, "");
+			EXPECT_EQ(o.err, "");
+			EXPECT_EQ(o.status, 0);
+		}
+		EXPECT_EQ(both(s), want);
 	}
 }
 
