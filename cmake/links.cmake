@@ -1,14 +1,38 @@
 # How every program is built: plain procedural C++ that needs nothing at run
-# time but the C library.
+# time but the C library, hardened as a distribution would build it, and
+# reproducible whatever the source and build paths.
+include(CheckPIESupported)
+check_pie_supported()
+
+set(LINKS_ARCH_FLAGS "" CACHE STRING "Flags that choose the programs' target, such as -m32")
+option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
 add_library(links_program INTERFACE)
 target_include_directories(links_program INTERFACE ${PROJECT_SOURCE_DIR}/table)
-target_compile_options(links_program INTERFACE -fno-exceptions -fno-rtti)
+target_compile_options(links_program INTERFACE ${LINKS_ARCH_FLAGS}
+	-fno-exceptions -fno-rtti -fstack-protector-strong
+	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+	-ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+target_compile_definitions(links_program INTERFACE
+	$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
 # The C++ and GCC runtimes are linked statically and, since the programs use
 # nothing of them, contribute nothing.
-target_link_options(links_program INTERFACE -static-libstdc++ -static-libgcc -Wl,--as-needed)
+target_link_options(links_program INTERFACE ${LINKS_ARCH_FLAGS}
+	-static-libstdc++ -static-libgcc -Wl,--as-needed
+	-Wl,-z,relro,-z,now -Wl,-z,noexecstack)
+if(LINKS_SANITIZE)
+	set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-sanitize=vptr
+		-fno-omit-frame-pointer)
+	target_compile_options(links_program INTERFACE ${sanitize})
+	target_link_options(links_program INTERFACE ${sanitize})
+endif()
 
-# Each program is one source file, the same for every component.
+# Each program is one source file and one manual page, the same for every
+# component.
 set(LINKS_TOOLS creator/mklinks remover/rmlinks)
+foreach(tool IN LISTS LINKS_TOOLS)
+	install(FILES ${PROJECT_SOURCE_DIR}/${tool}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 
 # links_component(<name> [TEST_ONLY]) builds <tool>-<name> for every tool with
 # the rows of table/<name>.cpp. TEST_ONLY components are never installed.
@@ -19,6 +43,8 @@ function(links_component name)
 		add_executable(${prog}-${name} ${PROJECT_SOURCE_DIR}/${tool}.cpp
 			${PROJECT_SOURCE_DIR}/table/${name}.cpp)
 		target_link_libraries(${prog}-${name} PRIVATE links_program)
+		set_target_properties(${prog}-${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+		set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
 		if(NOT arg_TEST_ONLY)
 			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 		endif()
