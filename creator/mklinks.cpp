@@ -21,6 +21,14 @@ static void trace(const char *line)
 		puts(line);
 }
 
+// Report a failed call as perror(3) does: the label, a colon, a blank and
+// the text for errno. Going straight to descriptor 2 keeps standard error
+// unbuffered and spares every run the binding of stdio's stderr.
+static void report(const char *label)
+{
+	dprintf(STDERR_FILENO, "%s: %s\n", label, strerror(errno));
+}
+
 // Copy target to path with the system's cp, and report a copy that does not
 // end well. The child never flushes the trace it inherited, so each trace
 // line reaches standard output once even when it is a file or a pipe.
@@ -32,7 +40,7 @@ static bool copy_with_cp(const char *target, const char *path)
 
 	pid_t pid = fork();
 	if (pid == -1) {
-		perror("fork");
+		report("fork");
 		return false;
 	}
 	if (pid == 0) {
@@ -40,7 +48,7 @@ static bool copy_with_cp(const char *target, const char *path)
 		char *const argv[] = {const_cast<char *>("cp"), const_cast<char *>(target),
 				      const_cast<char *>(path), nullptr};
 		execvp("cp", argv);
-		perror("exec");
+		report("exec");
 		_exit(1);
 	}
 
@@ -48,17 +56,17 @@ static bool copy_with_cp(const char *target, const char *path)
 	// own, and their end says nothing about the copy.
 	int status;
 	if (waitpid(pid, &status, 0) == -1) {
-		perror("wait");
+		report("wait");
 		return false;
 	}
 	if (WIFEXITED(status)) {
 		if (WEXITSTATUS(status) == 0)
 			return true;
-		fprintf(stderr, "child exited with code %d\n", WEXITSTATUS(status));
+		dprintf(STDERR_FILENO, "child exited with code %d\n", WEXITSTATUS(status));
 	} else if (WIFSIGNALED(status)) {
-		fprintf(stderr, "child got signal %d\n", WTERMSIG(status));
+		dprintf(STDERR_FILENO, "child got signal %d\n", WTERMSIG(status));
 	} else {
-		fprintf(stderr, "unexpected wait status: %d\n", status);
+		dprintf(STDERR_FILENO, "unexpected wait status: %d\n", status);
 	}
 	return false;
 }
@@ -84,7 +92,7 @@ static bool change(const link_entry &e)
 	if (verbose)
 		printf("chmod %o \"%s\"\n", e.mode, e.path);
 	if (chmod(e.path, e.mode) == -1) {
-		fprintf(stderr, "could not chmod %o \"%s\": %s\n", e.mode, e.path,
+		dprintf(STDERR_FILENO, "could not chmod %o \"%s\": %s\n", e.mode, e.path,
 			strerror(errno));
 		return false;
 	}
@@ -97,7 +105,7 @@ static bool symlink_row(const link_entry &e)
 	if (verbose)
 		printf("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
 	if (symlink(e.target, e.path) == -1) {
-		fprintf(stderr, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path,
+		dprintf(STDERR_FILENO, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path,
 			e.target);
 		return false;
 	}
@@ -145,15 +153,15 @@ static bool run(const link_entry &e)
 int main(int argc, char *argv[])
 {
 	if (argc < 2) {
-		fputs("missing arguments\n", stderr);
+		dprintf(STDERR_FILENO, "missing arguments\n");
 		return 1;
 	}
 	// Every path in the table is relative to the installation directory.
 	if (chdir(argv[1]) == -1) {
-		fprintf(stderr, "unable to chdir to \"%s\": %s\n", argv[1], strerror(errno));
+		dprintf(STDERR_FILENO, "unable to chdir to \"%s\": %s\n", argv[1], strerror(errno));
 		return 1;
 	}
-	if (argc > 2 && strncmp(argv[2], "-v", 2) == 0) {
+	if (argc > 2 && argv[2][0] == '-' && argv[2][1] == 'v') {
 		verbose = true;
 		puts("Verbose mode.");
 	}

@@ -10,11 +10,11 @@
 int main(int argc, char *argv[])
 {
 	if (argc < 2) {
-		fputs("missing arguments\n", stderr);
+		dprintf(STDERR_FILENO, "missing arguments\n");
 		return 1;
 	}
 	if (chdir(argv[1]) == -1) {
-		fprintf(stderr, "unable to chdir to \"%s\"\n", argv[1]);
+		dprintf(STDERR_FILENO, "unable to chdir to \"%s\"\n", argv[1]);
 		return 1;
 	}
 
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
 		}
 		// A permission change made nothing to take away, and an unnamed
 		// code may have made anything; refuse rather than guess.
-		fprintf(stderr, "unsupported type: %d\n", static_cast<int>(e.type));
+		dprintf(STDERR_FILENO, "unsupported type: %d\n", static_cast<int>(e.type));
 		return 1;
 	}
 	return 0;
