@@ -10,7 +10,7 @@ option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBeh
 add_library(links_program INTERFACE)
 target_include_directories(links_program INTERFACE ${PROJECT_SOURCE_DIR}/table)
 target_compile_options(links_program INTERFACE ${LINKS_ARCH_FLAGS}
-	-fno-exceptions -fno-rtti -fstack-protector-strong
+	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
 	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
 	-ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 target_compile_definitions(links_program INTERFACE
@@ -34,18 +34,27 @@ foreach(tool IN LISTS LINKS_TOOLS)
 	install(FILES ${PROJECT_SOURCE_DIR}/${tool}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
-# links_component(<name> [TEST_ONLY]) builds <tool>-<name> for every tool with
-# the rows of table/<name>.cpp. TEST_ONLY components are never installed.
+# links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>])
+# builds <tool>-<name> for every tool with the rows of table/<name>.cpp, or of
+# <file>. Test components are NO_INSTALL; benchmark components are built only
+# on demand.
 function(links_component name)
-	cmake_parse_arguments(PARSE_ARGV 1 arg "TEST_ONLY" "" "")
+	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE" "")
+	if(NOT arg_TABLE)
+		set(arg_TABLE ${PROJECT_SOURCE_DIR}/table/${name}.cpp)
+	endif()
 	foreach(tool IN LISTS LINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
-		add_executable(${prog}-${name} ${PROJECT_SOURCE_DIR}/${tool}.cpp
-			${PROJECT_SOURCE_DIR}/table/${name}.cpp)
+		if(arg_EXCLUDE_FROM_ALL)
+			add_executable(${prog}-${name} EXCLUDE_FROM_ALL)
+		else()
+			add_executable(${prog}-${name})
+			set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
+		endif()
+		target_sources(${prog}-${name} PRIVATE ${PROJECT_SOURCE_DIR}/${tool}.cpp ${arg_TABLE})
 		target_link_libraries(${prog}-${name} PRIVATE links_program)
 		set_target_properties(${prog}-${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
-		set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
-		if(NOT arg_TEST_ONLY)
+		if(NOT arg_NO_INSTALL AND NOT arg_EXCLUDE_FROM_ALL)
 			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 		endif()
 	endforeach()

@@ -1,0 +1,5 @@
+/* The least a program can cost: start, and return. */
+int main(void)
+{
+	return 0;
+}
