@@ -80,8 +80,10 @@ consteval bool row_ok(const link_entry &e)
 	case ENTRY_CONDLINK:
 		break;
 	}
-	// Unnamed codes are carried out as hard links, so hold them to that.
-	return relative(e.target);
+	// Unnamed codes are carried out as hard links, so hold them to that. A
+	// hard link may fall back to cp, which would take a leading '-' for an
+	// option.
+	return relative(e.target) && e.target[0] != '-' && e.path[0] != '-';
 }
 
 // Every row that makes a link first removes its path; that path must not be
