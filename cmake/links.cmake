@@ -25,6 +25,7 @@ if(LINKS_SANITIZE)
 		-fno-omit-frame-pointer)
 	target_compile_options(links_program INTERFACE ${sanitize})
 	target_link_options(links_program INTERFACE ${sanitize})
+	target_sources(links_program INTERFACE ${PROJECT_SOURCE_DIR}/tests/sanitize.cpp)
 endif()
 
 # Each program is one source file and one manual page, the same for every

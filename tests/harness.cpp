@@ -58,10 +58,6 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 		}
 		if (l.ignore_sigchld)
 			signal(SIGCHLD, SIG_IGN);
-		// LeakSanitizer cannot work under ptrace; a sanitized build
-		// is checked for leaks in every run that is not wrapped.
-		if (!l.wrap.empty())
-			setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
 		if (!l.path.empty())
 			setenv("PATH", l.path.c_str(), 1);
 		alarm(20);	// a hung program dies instead of the suite

@@ -61,7 +61,13 @@ std::function<way(const link_entry &)> across(const fs::path &dir)
 }
 
 // The first row that has to copy in a split tree.
-constexpr std::size_t first_copy = 5;
+std::size_t first_copy(const fs::path &dir)
+{
+	std::size_t i = 0;
+	while (across(dir)(link_table[i]) != way::copy)
+		i++;
+	return i;
+}
 
 struct args_case {
 	const char *prog;
@@ -225,7 +231,8 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 			EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
 			check_made(s.dir, link_table_size, across(s.dir));
 		} else {
-			EXPECT_EQ(o.out, trace(first_copy, across(s.dir)) + expect(link_table[first_copy], way::none));
+			std::size_t row = first_copy(s.dir);
+			EXPECT_EQ(o.out, trace(row, across(s.dir)) + expect(link_table[row], way::none));
 		}
 	}
 }
