@@ -8,6 +8,7 @@ set(LINKS_ARCH_FLAGS "" CACHE STRING "Flags that choose the programs' target, su
 option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 add_library(links_program INTERFACE)
+set_property(TARGET links_program PROPERTY INTERFACE_POSITION_INDEPENDENT_CODE ON)
 target_include_directories(links_program INTERFACE ${PROJECT_SOURCE_DIR}/table)
 target_compile_options(links_program INTERFACE ${LINKS_ARCH_FLAGS}
 	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
@@ -54,7 +55,6 @@ function(links_component name)
 		endif()
 		target_sources(${prog}-${name} PRIVATE ${PROJECT_SOURCE_DIR}/${tool}.cpp ${arg_TABLE})
 		target_link_libraries(${prog}-${name} PRIVATE links_program)
-		set_target_properties(${prog}-${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 		if(NOT arg_NO_INSTALL AND NOT arg_EXCLUDE_FROM_ALL)
 			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 		endif()

@@ -63,8 +63,9 @@ std::function<way(const link_entry &)> across(const fs::path &dir)
 // The first row that has to copy in a split tree.
 std::size_t first_copy(const fs::path &dir)
 {
+	auto how = across(dir);
 	std::size_t i = 0;
-	while (across(dir)(link_table[i]) != way::copy)
+	while (how(link_table[i]) != way::copy)
 		i++;
 	return i;
 }
