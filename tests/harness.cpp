@@ -1,11 +1,11 @@
 #include "harness.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,22 +16,13 @@ std::string program(const std::string &name)
 	return std::string(PROGRAM_DIR) + "/" + name;
 }
 
-std::string slurp(const fs::path &p)
-{
-	std::ifstream in(p, std::ios::binary);
-	return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void spill(const fs::path &p, const std::string &text, fs::perms mode)
-{
-	std::ofstream(p, std::ios::binary) << text;
-	fs::permissions(p, mode);
-}
-
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 {
 	fs::path out = cwd / ".out", err = cwd / ".err";
 	std::vector<std::string> words = l.wrap;
+	std::istringstream emulator(EMULATOR);
+	for (std::string w; emulator >> w;)
+		words.push_back(w);
 	words.push_back(prog);
 	words.insert(words.end(), l.args.begin(), l.args.end());
 	std::vector<char *> argv;
@@ -61,7 +52,10 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 		if (!l.path.empty())
 			setenv("PATH", l.path.c_str(), 1);
 		alarm(20);	// a hung program dies instead of the suite
-		execvp(argv[0], argv.data());
+		// No shell fallback: a program this machine cannot run must say
+		// so rather than be read as a script.
+		execv(argv[0], argv.data());
+		dprintf(2, "cannot execute %s: %s\n", argv[0], strerror(errno));
 		_exit(127);
 	}
 	int status = 0;
@@ -71,52 +65,6 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 	fs::remove(out);
 	fs::remove(err);
 	return o;
-}
-
-void lay(const fs::path &dir)
-{
-	for (std::size_t i = 0; i < link_table_size; i++) {
-		const link_entry &e = link_table[i];
-		fs::path path = dir / e.path;
-		fs::create_directories(path.parent_path());
-		fs::path target = e.type == ENTRY_SYMLINK ? path.parent_path() / e.target
-				  : e.type == ENTRY_CHMOD ? path
-							  : dir / e.target;
-		if (e.type == ENTRY_CONDLINK || fs::exists(target))
-			continue;	// a conditional target is each case's choice
-		fs::create_directories(target.parent_path());
-		spill(target, target.lexically_relative(dir).string());
-	}
-}
-
-static char kind(mode_t m)
-{
-	return S_ISDIR(m) ? 'd' : S_ISLNK(m) ? 'l' : S_ISREG(m) ? 'f' : S_ISFIFO(m) ? 'p' : '?';
-}
-
-std::string listing(const fs::path &dir)
-{
-	std::set<std::string> lines;
-	for (auto &d : fs::recursive_directory_iterator(dir)) {
-		struct stat st;
-		lstat(d.path().c_str(), &st);
-		std::ostringstream l;
-		l << d.path().lexically_relative(dir).string() << "  " << kind(st.st_mode) << ' '
-		  << std::oct << (st.st_mode & 07777) << std::dec;
-		// A directory's link count tells of its subdirectories, and
-		// only on some file systems; a file's tells of its hard links.
-		if (!S_ISDIR(st.st_mode))
-			l << ' ' << st.st_nlink;
-		if (S_ISLNK(st.st_mode))
-			l << " -> " << fs::read_symlink(d.path()).string();
-		else if (S_ISREG(st.st_mode))
-			l << " : " << slurp(d.path());
-		lines.insert(l.str());
-	}
-	std::string all;
-	for (auto &l : lines)
-		all += l + "\n";
-	return all;
 }
 
 static std::string format(const char *fmt, const char *a, const char *b)

@@ -2,14 +2,11 @@
 // a scratch directory, and derive the trace a row should give from the table.
 #pragma once
 
-#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "link_table.h"
-
-namespace fs = std::filesystem;
+#include "layout.h"
 
 struct outcome {
 	int status;	// exit status, or 128 + signal
@@ -28,19 +25,9 @@ struct launch {
 // A built program of the build tree, by name.
 std::string program(const std::string &name);
 
-// Run prog with cwd as current directory; stdout and stderr go to files.
+// Run prog with cwd as current directory, under the build's emulator where
+// it has one; stdout and stderr go to files.
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l);
-
-// Give every target of the table a file holding its own name, and make the
-// directory of every path.
-void lay(const fs::path &dir);
-
-// One sorted line per entry under dir: path, kind, mode, then the link
-// count and content of a file, or the text of a symbolic link.
-std::string listing(const fs::path &dir);
-
-std::string slurp(const fs::path &p);
-void spill(const fs::path &p, const std::string &text, fs::perms mode = fs::perms(0644));
 
 // How a link-making row ended.
 enum class way { hardlink, copy, symlink, skip, none };

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "harness.h"
+#include "layout.h"
 
 static void shell()
 {
