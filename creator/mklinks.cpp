@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,12 +39,19 @@ static bool copy_with_cp(const char *target, const char *path)
 	// before its status could be read.
 	signal(SIGCHLD, SIG_DFL);
 
+	pid_t parent = getpid();
 	pid_t pid = fork();
 	if (pid == -1) {
 		report("fork");
 		return false;
 	}
 	if (pid == 0) {
+		// A copy that outlived a killed creator would race a rerun and
+		// could rewrite the file after the rerun reported success, so it
+		// dies with us, also if we are gone before it could ask.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
+		if (getppid() != parent)
+			_exit(1);
 		// execvp takes a vector of non-const strings but does not write them.
 		char *const argv[] = {const_cast<char *>("cp"), const_cast<char *>(target),
 				      const_cast<char *>(path), nullptr};

@@ -1,5 +1,5 @@
-// Compiled once per case by the tests: each ROW is a bad row that must stop
-// the build, and with no ROW the table must compile.
+// Compiled once per case by the tests: each ROW is a row that must stop the
+// build or, for the good ones, compile; with no ROW the table must compile.
 #include <iterator>
 
 #include "link_table.h"

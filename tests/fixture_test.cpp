@@ -51,6 +51,13 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 		{"chmod path missing", [](const fs::path &d) { fs::remove(d / "data/tool"); },
 		 {hardlink, skip, symlink, hardlink, hardlink, hardlink, none},
 		 "could not chmod 751 \"data/tool\": No such file or directory\n", 1, 0640},
+		// An empty directory at a path survives its removal and takes a copy.
+		{"empty directories at paths",
+		 [](const fs::path &d) {
+			 fs::create_directory(d / "links/cond-present");
+			 fs::create_directory(d / "links/hard");
+		 },
+		 {copy, skip, symlink, copy, hardlink}, "", 0, 0640},
 		{"nothing to spoil", nothing, {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
 	};
 	for (const auto &c : cases) {

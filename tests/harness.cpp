@@ -16,6 +16,11 @@ std::string program(const std::string &name)
 	return std::string(PROGRAM_DIR) + "/" + name;
 }
 
+bool emulated()
+{
+	return EMULATOR[0] != '\0';
+}
+
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 {
 	fs::path out = cwd / ".out", err = cwd / ".err";
@@ -123,6 +128,8 @@ way made(const fs::path &dir, const link_entry &e)
 {
 	struct stat p, t;
 	fs::path path = dir / e.path, target = dir / e.target;
+	if (e.type != ENTRY_SYMLINK && fs::is_directory(fs::symlink_status(path)))
+		path /= target.filename();	// cp copies into a directory
 	if (lstat(path.c_str(), &p) == -1)
 		return way::skip;
 	if (e.type == ENTRY_SYMLINK)

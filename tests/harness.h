@@ -25,6 +25,9 @@ struct launch {
 // A built program of the build tree, by name.
 std::string program(const std::string &name);
 
+// Whether the programs run under an emulator.
+bool emulated();
+
 // Run prog with cwd as current directory, under the build's emulator where
 // it has one; stdout and stderr go to files.
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l);
@@ -42,8 +45,8 @@ inline void PrintTo(way w, std::ostream *os)
 std::string expect(const link_entry &e, way w);
 
 // What the tree shows of a row: its path shares its target's inode, holds a
-// copy of it, is a symbolic link holding the target, is missing (skip), or
-// none of these.
+// copy of it (where the path is a directory, in the file cp made there), is
+// a symbolic link holding the target, is missing (skip), or none of these.
 way made(const fs::path &dir, const link_entry &e);
 
 // A fresh directory for one test case, and one on another file system

@@ -1,10 +1,17 @@
 // The creator run against the toolchain component, and the command line
 // shared by every component.
 #include <algorithm>
+#include <cctype>
 #include <functional>
+#include <map>
+#include <regex>
 #include <sstream>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
 
@@ -90,6 +97,7 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"mklinks-empty", {"inst", "-x"}, "", "", 0},
 		{"mklinks-empty", {"inst", "-"}, "", "", 0},
 		{"mklinks-empty", {"inst", "v"}, "", "", 0},
+		{"mklinks-empty", {"inst", "xv"}, "", "", 0},
 		{"mklinks-empty", {"inst", "", "-v"}, "", "", 0},
 		{"mklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
 		{"mklinks-empty", {"gone", "-v"}, "", "unable to chdir to \"gone\": No such file or directory\n", 1},
@@ -161,6 +169,9 @@ TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
 		EXPECT_EQ(o.status, 1);
 		EXPECT_EQ(o.out, trace(c.row, linked) + expect(link_table[c.row], way::none));
 		EXPECT_TRUE(o.err.ends_with(c.err_end)) << o.err;
+		if (link_table[c.row].type == ENTRY_HARDLINK) {	// cp names itself as it was started
+			EXPECT_TRUE(o.err.starts_with("cp: ")) << o.err;
+		}
 		check_made(s.dir, c.row);
 		for (std::size_t i = c.row + 1; i < link_table_size; i++) {
 			fs::path p = s.dir / link_table[i].path;
@@ -214,6 +225,12 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		{"wait fails", true_cp,
 		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4,waitid:error=ECHILD"}},
 		 "wait: No child processes\n", 1},
+		{"cp stopped", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4:poke_exit=@arg2=7f130000"}},
+		 "unexpected wait status: 4991\n", 1},
+		// Killed by pid alone, the creator must take its copy with it.
+		{"creator killed", "exec 9>stub/lock; /usr/bin/flock 9; kill -9 $PPID; /bin/sleep 1 9>&-; exec /bin/cp \"$@\"",
+		 {}, "", 128 + SIGKILL},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
@@ -228,7 +245,14 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		outcome o = run(s.dir, program("mklinks-toolchain"), how);
 		EXPECT_EQ(o.err, c.err);
 		EXPECT_EQ(o.status, c.status);
-		if (c.status == 0) {
+		if (c.status == 128 + SIGKILL) {
+			int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY);	// held while cp lives
+			flock(lock, LOCK_EX);
+			close(lock);
+			EXPECT_FALSE(fs::exists(s.dir / link_table[first_copy(s.dir)].path));
+			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
+			check_made(s.dir, link_table_size, across(s.dir));
+		} else if (c.status == 0) {
 			EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
 			check_made(s.dir, link_table_size, across(s.dir));
 		} else {
@@ -293,6 +317,52 @@ TEST(Remover, GivesBackTheTreeAsItWas)
 		}
 		EXPECT_EQ(both(s), want);
 	}
+}
+
+// Killed at any one of its system calls, a program leaves a tree from which
+// a plain rerun reaches the very tree of a clean run, targets untouched.
+TEST(Interrupted, RerunConverges)
+{
+	const std::pair<const char *, void (*)(const scratch &)> cases[] = {
+		{"mklinks-toolchain", [](const scratch &s) { lay(s.dir); }},
+		{"mklinks-toolchain", lay_split},
+		{"rmlinks-toolchain", [](const scratch &s) { lay(s.dir), run(s.dir, program("mklinks-toolchain"), {{"."}}); }},
+		{"rmlinks-toolchain", [](const scratch &s) { lay_split(s), run(s.dir, program("mklinks-toolchain"), {{"."}}); }},
+	};
+	// Where the far part of the tree lies differs from case to case.
+	auto tree = [](const scratch &s) { return std::regex_replace(both(s), std::regex(s.far.string()), "FAR"); };
+	// Under an emulator most calls are its own: kill at those the rows make.
+	const std::regex chosen(emulated() ? "unlink|link|symlink|chmod|clone3?|wait4" : ".*");
+	int points = 0;
+	for (const auto &[prog, prepare] : cases) {
+		std::map<std::string, int> calls;	// of a clean run, by name, after strace's execve
+		std::string clean;
+		{
+			scratch s;
+			prepare(s);
+			std::string log = s.dir.string() + ".calls";
+			run(s.dir, program(prog), {{"."}, "", {"/usr/bin/strace", "-o", log}});
+			std::istringstream in(slurp(log));
+			for (std::string line; std::getline(in, line);)
+				if (std::islower(line[0]) != 0 && !line.starts_with("execve("))
+					calls[line.substr(0, line.find('('))]++;
+			std::erase_if(calls, [&](const auto &c) { return !std::regex_match(c.first, chosen); });
+			fs::remove(log);
+			clean = tree(s);
+		}
+		for (const auto &[name, count] : calls)
+			for (int k = 1; k <= count; k++, points++) {
+				std::string inject = "inject=" + name + ":signal=KILL:when=" + std::to_string(k);
+				SCOPED_TRACE(std::string(prog) + " " + inject);
+				scratch s;
+				prepare(s);
+				launch killed{{"."}, "", {"/usr/bin/strace", "-o", "/dev/null", "-e", inject}};
+				EXPECT_EQ(run(s.dir, program(prog), killed).status, 128 + SIGKILL);
+				EXPECT_EQ(run(s.dir, program(prog), {{"."}}).status, 0);
+				EXPECT_EQ(tree(s), clean);
+			}
+	}
+	std::printf("killed at %d points, each followed by a rerun\n", points);
 }
 
 } // namespace

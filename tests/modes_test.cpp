@@ -1,0 +1,36 @@
+// The creator and the remover run against the modes component.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "harness.h"
+
+namespace {
+
+// Permission changes set every bit as given, cp is left nothing of the
+// probe of a conditional target, and the remover refuses a permission change
+// without touching its path or any after it.
+TEST(Modes, KeepsEveryBitAndRefusesToRemove)
+{
+	scratch s;
+	lay(s.dir);
+	fs::create_directories(s.dir / "data/dir");
+	fs::create_directory(s.dir / "stub");
+	spill(s.dir / "stub/cp", "#!/bin/sh\n! /bin/ls -l /proc/$$/fd | /bin/grep 'data/dir$'\n", fs::perms(0755));
+	outcome o = run(s.dir, program("mklinks-modes"), {{".", "-v"}, (s.dir / "stub").string()});
+	std::string want = "Verbose mode.\n";
+	for (std::size_t i = 0; i < link_table_size; i++)
+		want += expect(link_table[i], way::copy);
+	EXPECT_EQ(o.out + o.err, want);
+	EXPECT_EQ(o.status, 0);
+	for (std::size_t i : {0, 1})
+		EXPECT_EQ(fs::status(s.dir / link_table[i].path).permissions(), fs::perms(link_table[i].mode));
+
+	spill(s.dir / "links/dir", "old");
+	o = run(s.dir, program("rmlinks-modes"), {{"."}});
+	EXPECT_EQ(o.err, "unsupported type: 3\n");
+	EXPECT_EQ(o.status, 1);
+	for (std::size_t i = 0; i < link_table_size; i++)
+		EXPECT_TRUE(fs::exists(s.dir / link_table[i].path)) << link_table[i].path;
+}
+
+} // namespace
