@@ -34,12 +34,30 @@ if(LINKS_SANITIZE)
 	target_sources(links_program INTERFACE ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
 endif()
 
+# Manual pages carry the date of the last commit, not of the build, so that
+# two builds of one commit give the same bytes.
+execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+	OUTPUT_VARIABLE LINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(LINKS_EPOCH)
+	set(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})
+endif()
+string(TIMESTAMP LINKS_DATE "%Y-%m-%d" UTC)
+set(LINKS_DATE ${LINKS_DATE} CACHE INTERNAL "The date the manual pages carry")
+set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual pages carry")
+
 # Each program is one source file and one manual page, the same for every
-# component.
+# component; every component adds a page of its own for each program.
+# Installed pages are compressed as distributions ship them.
 set(LINKS_TOOLS creator/mklinks remover/rmlinks CACHE INTERNAL "The programs built for every component")
 foreach(tool IN LISTS LINKS_TOOLS)
-	install(FILES ${PROJECT_SOURCE_DIR}/${tool}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+	cmake_path(GET tool FILENAME prog)
+	add_custom_command(OUTPUT ${prog}.1.gz
+		COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${tool}.1 > ${prog}.1.gz
+		DEPENDS ${tool}.1)
+	list(APPEND pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
 endforeach()
+add_custom_target(links_pages ALL DEPENDS ${pages})
+install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>])
 # builds <tool>-<name> for every tool with the rows of table/<name>.cpp, or of
@@ -62,8 +80,31 @@ function(links_component name)
 		target_sources(${prog}-${name} PRIVATE ${top}/${tool}.cpp ${arg_TABLE})
 		target_link_libraries(${prog}-${name} PRIVATE links_program)
 		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
-		if(NOT arg_NO_INSTALL AND NOT arg_EXCLUDE_FROM_ALL)
+		# Distributions strip the compilers' notes; so do we, for every build.
+		add_custom_command(TARGET ${prog}-${name} POST_BUILD
+			COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${prog}-${name}>)
+		if(arg_EXCLUDE_FROM_ALL)
+			continue()
+		endif()
+		set(page ${CMAKE_CURRENT_BINARY_DIR}/${prog}-${name}.1)
+		add_custom_command(OUTPUT ${page}.gz
+			COMMAND manpage-${name} ${prog} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${page}
+			COMMAND gzip -9nkf ${page}
+			DEPENDS manpage-${name})
+		list(APPEND pages ${page}.gz)
+		set_property(GLOBAL APPEND PROPERTY LINKS_PAGES ${page})
+		if(NOT arg_NO_INSTALL)
 			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+			install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 		endif()
 	endforeach()
+	if(pages)
+		# The page writer runs on the build machine, whatever the programs'
+		# target.
+		add_executable(manpage-${name} EXCLUDE_FROM_ALL ${top}/tools/manpage.cpp ${arg_TABLE})
+		target_include_directories(manpage-${name} PRIVATE ${top}/table)
+		target_link_libraries(manpage-${name} PRIVATE links_warnings)
+		target_compile_features(manpage-${name} PRIVATE cxx_std_20)
+		add_custom_target(pages-${name} ALL DEPENDS ${pages})
+	endif()
 endfunction()

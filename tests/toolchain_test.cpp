@@ -365,4 +365,18 @@ TEST(Interrupted, RerunConverges)
 	std::printf("killed at %d points, each followed by a rerun\n", points);
 }
 
+// Each program's manual page names the path of every row, in table order.
+TEST(Pages, NameEveryPathInOrder)
+{
+	for (const char *page : {"mklinks-toolchain.1", "rmlinks-toolchain.1"}) {
+		std::string text = std::regex_replace(slurp(program(page)), std::regex(R"(\\:)"), "");
+		text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+		std::size_t at = 0;
+		for (std::size_t i = 0; i < link_table_size; i++) {
+			at = text.find('"' + std::string(link_table[i].path) + '"', at);
+			ASSERT_NE(at, std::string::npos) << page << ": " << link_table[i].path;
+		}
+	}
+}
+
 } // namespace
