@@ -65,6 +65,7 @@ install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # on demand.
 function(links_component name)
 	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE" "")
+	include(GNUInstallDirs)	# the caller's, which may be another project's
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
 	if(NOT arg_TABLE)
 		set(arg_TABLE ${top}/table/${name}.cpp)
