@@ -3,6 +3,8 @@
 
 # The license in the machine-readable form that Debian reads.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" holder "${license}")
+set(holder ${CMAKE_MATCH_1})
 string(REGEX REPLACE "^MIT License\n\n[^\n]*\n\n" "" license "${license}")
 string(REGEX REPLACE "\n\n" "\n.\n" license "${license}")
 string(REGEX REPLACE "\n([^\n])" "\n \\1" license "${license}")
@@ -11,7 +13,7 @@ file(WRITE ${PROJECT_BINARY_DIR}/copyright
 Upstream-Name: ${PROJECT_NAME}
 
 Files: *
-Copyright: 2026 the mklinks authors
+Copyright: ${holder}
 License: Expat
  ${license}")
 add_custom_command(OUTPUT changelog.gz
