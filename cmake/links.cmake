@@ -54,10 +54,10 @@ foreach(tool IN LISTS LINKS_TOOLS)
 	add_custom_command(OUTPUT ${prog}.1.gz
 		COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${tool}.1 > ${prog}.1.gz
 		DEPENDS ${tool}.1)
-	list(APPEND pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
+	list(APPEND general_pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
 endforeach()
-add_custom_target(links_pages ALL DEPENDS ${pages})
-install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+add_custom_target(links_pages ALL DEPENDS ${general_pages})
+install(FILES ${general_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>])
 # builds <tool>-<name> for every tool with the rows of table/<name>.cpp, or of
@@ -67,6 +67,7 @@ function(links_component name)
 	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE" "")
 	include(GNUInstallDirs)	# the caller's, which may be another project's
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
+	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
 		set(arg_TABLE ${top}/table/${name}.cpp)
 	endif()
