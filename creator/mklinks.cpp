@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -30,6 +32,53 @@ static void report(const char *label)
 	dprintf(STDERR_FILENO, "%s: %s\n", label, strerror(errno));
 }
 
+// Start cp as execvp would, searching PATH, or the C library's default path
+// where PATH is unset, but only through its absolute entries. We have changed
+// into the installation directory, so an empty, "." or other relative entry
+// would run whatever the component put there, with our privileges. Returns
+// only when no cp could be started, with errno as execvp would leave it.
+static void exec_cp(char *const argv[])
+{
+	char fallback[PATH_MAX];
+	const char *search = getenv("PATH");
+	if (search == nullptr) {
+		confstr(_CS_PATH, fallback, sizeof fallback);
+		search = fallback;
+	}
+	bool denied = false;
+	errno = ENOENT;
+	for (const char *p = search;; p++) {
+		const char *end = strchrnul(p, ':');
+		std::size_t n = end - p;
+		char file[PATH_MAX];
+		if (*p == '/' && n + sizeof "/cp" <= sizeof file) {
+			memcpy(file, p, n);
+			memcpy(file + n, "/cp", sizeof "/cp");
+			execv(file, argv);
+			// These say there is no cp to run here; any other error
+			// says there is one that failed to start.
+			switch (errno) {
+			case EACCES:
+				denied = true;
+				break;
+			case ENOENT:
+			case ENOTDIR:
+			case ESTALE:
+			case ENODEV:
+			case ETIMEDOUT:
+				break;
+			default:
+				return;
+			}
+		}
+		if (*end == '\0')
+			break;
+		p = end;
+	}
+	if (denied)
+		errno = EACCES;
+}
+
 // Copy target to path with the system's cp, and report a copy that does not
 // end well. The child never flushes the trace it inherited, so each trace
 // line reaches standard output once even when it is a file or a pipe.
@@ -52,10 +101,10 @@ static bool copy_with_cp(const char *target, const char *path)
 		prctl(PR_SET_PDEATHSIG, SIGKILL);
 		if (getppid() != parent)
 			_exit(1);
-		// execvp takes a vector of non-const strings but does not write them.
+		// exec takes a vector of non-const strings but does not write them.
 		char *const argv[] = {const_cast<char *>("cp"), const_cast<char *>(target),
 				      const_cast<char *>(path), nullptr};
-		execvp("cp", argv);
+		exec_cp(argv);
 		report("exec");
 		_exit(1);
 	}

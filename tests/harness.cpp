@@ -42,7 +42,7 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 		if (chdir(cwd.c_str()) == -1)
 			_exit(126);
 		dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-		dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+		dup2(l.merged ? 1 : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
 		if (l.decoy >= 0) {
 			// Leave a child that has already ended and not been
 			// reaped; the program under test inherits it.

@@ -20,6 +20,7 @@ struct launch {
 	std::vector<std::string> wrap {};// a command to run the program under
 	bool ignore_sigchld = false;	// start it with SIGCHLD ignored
 	int decoy = -1;			// exit status of a child it inherits
+	bool merged = false;		// stderr into the file of stdout
 };
 
 // A built program of the build tree, by name.
@@ -29,7 +30,7 @@ std::string program(const std::string &name);
 bool emulated();
 
 // Run prog with cwd as current directory, under the build's emulator where
-// it has one; stdout and stderr go to files.
+// it has one; stdout and stderr go to files, or both to the one of stdout.
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l);
 
 // How a link-making row ended.

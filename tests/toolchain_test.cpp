@@ -156,6 +156,10 @@ TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
 		{15, [](const fs::path &d, const link_entry &e) { fs::remove_all(d / fs::path(e.path).parent_path()); },
 		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\""
 		 " to \"liblto_plugin.so.0.0.0\"\n"},
+		// Removing the path never takes a directory with it.
+		{15, [](const fs::path &d, const link_entry &e) { fs::create_directory(d / e.path); },
+		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\""
+		 " to \"liblto_plugin.so.0.0.0\"\n"},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.row);
@@ -213,6 +217,8 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		{"no cp", nullptr, {}, "exec: No such file or directory\nchild exited with code 1\n", 1},
 		{"cp fails", "exit 3", {}, "child exited with code 3\n", 1},
 		{"cp killed", "kill -9 $$", {}, "child got signal 9\n", 1},
+		// The core flag in the status is no part of the signal's number.
+		{"cp dumps core", "ulimit -c unlimited; kill -QUIT $$", {}, "child got signal 3\n", 1},
 		{"cp copies", true_cp, {}, "", 0},
 		// An inherited child that ended well says nothing of the copy.
 		{"decoy ended well", "exit 3", {.decoy = 0}, "child exited with code 3\n", 1},
@@ -228,25 +234,47 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		{"cp stopped", true_cp,
 		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4:poke_exit=@arg2=7f130000"}},
 		 "unexpected wait status: 4991\n", 1},
-		// Killed by pid alone, the creator must take its copy with it.
-		{"creator killed", "exec 9>stub/lock; /usr/bin/flock 9; kill -9 $PPID; /bin/sleep 1 9>&-; exec /bin/cp \"$@\"",
+		// Killed by pid alone, the creator must take its copy with it,
+		// also when cp ignores the polite signal.
+		{"creator killed",
+		 "trap '' TERM; exec 9>stub/lock; /usr/bin/flock 9; kill -9 $PPID; /bin/sleep 1 9>&-; exec /bin/cp \"$@\"",
 		 {}, "", 128 + SIGKILL},
+		// Gone before the copy could ask to die with it, the creator is
+		// not outlived either.
+		{"creator gone first", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
+			   "inject=prctl:delay_enter=300000"}},
+		 "", 128 + SIGKILL},
+		// The trace is held until the end, so a failure written later
+		// comes first in a shared file.
+		{"trace after the failure", "exit 3", {.merged = true}, "child exited with code 3\n", 1},
+		// The installation directory's own cp is never run, whatever
+		// relative entries PATH has.
+		{"relative entries around cp", true_cp, {.path = ":.:stub:STUB::"}, "", 0},
+		{"only relative entries", true_cp, {.path = ":stub:."},
+		 "exec: No such file or directory\nchild exited with code 1\n", 1},
+		{"cp is a directory", nullptr, {.path = "STUB/dir:/nonexistent"},
+		 "exec: Permission denied\nchild exited with code 1\n", 1},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
 		scratch s;
 		lay_split(s);
-		fs::create_directory(s.dir / "stub");
+		fs::create_directories(s.dir / "stub/dir/cp");
 		if (c.stub != nullptr)
 			spill(s.dir / "stub/cp", std::string("#!/bin/sh\n") + c.stub + "\n", fs::perms(0755));
+		spill(s.dir / "cp", "#!/bin/sh\n: >planted-cp-ran\nexec /bin/cp \"$@\"\n", fs::perms(0755));
 		launch how = c.how;
 		how.args = {".", "-v"};
-		how.path = (s.dir / "stub").string();
+		std::string stub = (s.dir / "stub").string();
+		how.path = how.path.empty() ? stub : std::regex_replace(how.path, std::regex("STUB"), stub);
 		outcome o = run(s.dir, program("mklinks-toolchain"), how);
-		EXPECT_EQ(o.err, c.err);
+		std::string lead = how.merged ? c.err : "";	// in the file before the trace
+		EXPECT_EQ(o.err, how.merged ? "" : c.err);
 		EXPECT_EQ(o.status, c.status);
+		EXPECT_FALSE(fs::exists(s.dir / "planted-cp-ran"));
 		if (c.status == 128 + SIGKILL) {
-			int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY);	// held while cp lives
+			int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY | O_CREAT, 0644);	// held while cp lives
 			flock(lock, LOCK_EX);
 			close(lock);
 			EXPECT_FALSE(fs::exists(s.dir / link_table[first_copy(s.dir)].path));
@@ -257,7 +285,7 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 			check_made(s.dir, link_table_size, across(s.dir));
 		} else {
 			std::size_t row = first_copy(s.dir);
-			EXPECT_EQ(o.out, trace(row, across(s.dir)) + expect(link_table[row], way::none));
+			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(link_table[row], way::none));
 		}
 	}
 }
