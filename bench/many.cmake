@@ -19,7 +19,7 @@ ${rows}};
 consteval bool rows_ok()
 {
 	for (const link_entry &e : rows)
-		if (!table_check::row_ok(e))
+		if (table_check::row_rule(e) != nullptr)
 			return false;
 	return true;
 }

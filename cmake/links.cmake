@@ -4,11 +4,14 @@
 # brings this one in builds its own components the same way.
 set(LINKS_ARCH_FLAGS "" CACHE STRING "Flags that choose the programs' target, such as -m32")
 option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+# A newer compiler's new warning must not break the build of a project that
+# merely brings this one in, so only our own builds turn warnings into errors.
+option(MKLINKS_WERROR "Treat warnings as errors in the programs and their tables" ${PROJECT_IS_TOP_LEVEL})
 
 # Our own code is held to these warnings; code we only build, such as a test
 # framework's sources, is not.
 add_library(links_warnings INTERFACE)
-target_compile_options(links_warnings INTERFACE -Wall -Wextra -Werror -Wswitch)
+target_compile_options(links_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
 
 add_library(links_program INTERFACE)
 target_link_libraries(links_program INTERFACE links_warnings)
@@ -33,6 +36,22 @@ if(LINKS_SANITIZE)
 	target_link_options(links_program INTERFACE ${sanitize})
 	target_sources(links_program INTERFACE ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
 endif()
+get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+if(NOT CMAKE_BUILD_TYPE AND NOT multi_config)
+	message(WARNING "No CMAKE_BUILD_TYPE is set, so the link programs are not fortified: "
+		"_FORTIFY_SOURCE needs an optimised build. Set CMAKE_BUILD_TYPE to Release, "
+		"RelWithDebInfo or MinSizeRel for programs to deliver.")
+endif()
+
+# A cross build writes the manual pages with a program of the build machine.
+if(CMAKE_CROSSCOMPILING)
+	find_program(LINKS_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
+		DOC "A C++20 compiler for the build machine, which writes the manual pages")
+	if(NOT LINKS_HOST_CXX)
+		message(FATAL_ERROR "A cross build writes its manual pages with a program of the build "
+			"machine: install a C++ compiler for it, or name one with -DLINKS_HOST_CXX=...")
+	endif()
+endif()
 
 # Manual pages carry the date of the last commit, not of the build, so that
 # two builds of one commit give the same bytes.
@@ -47,29 +66,66 @@ set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual page
 
 # Each program is one source file and one manual page, the same for every
 # component; every component adds a page of its own for each program.
-# Installed pages are compressed as distributions ship them.
+# Installed pages are compressed as distributions ship them. The general
+# pages describe our own components only where this build makes them.
 set(LINKS_TOOLS creator/mklinks remover/rmlinks CACHE INTERNAL "The programs built for every component")
 foreach(tool IN LISTS LINKS_TOOLS)
 	cmake_path(GET tool FILENAME prog)
+	file(READ ${PROJECT_SOURCE_DIR}/${tool}.1 page)
+	set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${tool}.1)
+	if(NOT MKLINKS_OWN_COMPONENTS)
+		string(REGEX REPLACE "\\.\\\\\" Our own components:\n.*\\.\\\\\" End of our own components\\.\n"
+			"" page "${page}")
+	endif()
+	file(CONFIGURE OUTPUT ${prog}.1 CONTENT "${page}" @ONLY)
 	add_custom_command(OUTPUT ${prog}.1.gz
-		COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${tool}.1 > ${prog}.1.gz
-		DEPENDS ${tool}.1)
+		COMMAND gzip -9n -c ${prog}.1 > ${prog}.1.gz
+		DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1)
 	list(APPEND general_pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
 endforeach()
 add_custom_target(links_pages ALL DEPENDS ${general_pages})
-install(FILES ${general_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
 
-# links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>])
+# links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>]
+#                 [COMPONENT <install component>])
 # builds <tool>-<name> for every tool with the rows of table/<name>.cpp, or of
-# <file>. Test components are NO_INSTALL; benchmark components are built only
-# on demand.
+# <file>, and installs the programs and their pages, with the general pages,
+# in the install component given. Test components are NO_INSTALL; benchmark
+# components are built only on demand.
 function(links_component name)
-	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE" "")
+	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE;COMPONENT" "")
+	if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
+		message(FATAL_ERROR "links_component(${name}): unknown argument or missing value: "
+			"${arg_UNPARSED_ARGUMENTS}${arg_KEYWORDS_MISSING_VALUES}; it takes NO_INSTALL, "
+			"EXCLUDE_FROM_ALL, TABLE <file> and COMPONENT <install component>")
+	endif()
 	include(GNUInstallDirs)	# the caller's, which may be another project's
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
 	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
 		set(arg_TABLE ${top}/table/${name}.cpp)
+	endif()
+	if(NOT arg_COMPONENT)
+		set(arg_COMPONENT ${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME})
+	endif()
+	if(NOT arg_COMPONENT)
+		set(arg_COMPONENT Unspecified)
+	endif()
+	# The page writer runs on the build machine, whatever the programs'
+	# target: a cross build compiles it with the build machine's compiler.
+	if(arg_EXCLUDE_FROM_ALL)
+	elseif(CMAKE_CROSSCOMPILING)
+		set(writer ${CMAKE_CURRENT_BINARY_DIR}/manpage-${name})
+		add_custom_command(OUTPUT ${writer}
+			COMMAND ${LINKS_HOST_CXX} -std=c++20 -I${top}/table -o ${writer}
+				${top}/tools/manpage.cpp ${arg_TABLE}
+			DEPENDS ${top}/tools/manpage.cpp ${top}/table/link_table.h ${arg_TABLE})
+	else()
+		set(writer manpage-${name})
+		add_executable(${writer} EXCLUDE_FROM_ALL ${top}/tools/manpage.cpp ${arg_TABLE})
+		target_include_directories(${writer} PRIVATE ${top}/table)
+		target_link_libraries(${writer} PRIVATE links_warnings)
+		target_compile_features(${writer} PRIVATE cxx_std_20)
 	endif()
 	foreach(tool IN LISTS LINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
@@ -90,23 +146,27 @@ function(links_component name)
 		endif()
 		set(page ${CMAKE_CURRENT_BINARY_DIR}/${prog}-${name}.1)
 		add_custom_command(OUTPUT ${page}.gz
-			COMMAND manpage-${name} ${prog} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${page}
+			COMMAND ${writer} ${prog} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${page}
 			COMMAND gzip -9nkf ${page}
-			DEPENDS manpage-${name})
+			DEPENDS ${writer})
 		list(APPEND pages ${page}.gz)
 		set_property(GLOBAL APPEND PROPERTY LINKS_PAGES ${page})
 		if(NOT arg_NO_INSTALL)
-			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-			install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+				COMPONENT ${arg_COMPONENT})
+			install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+				COMPONENT ${arg_COMPONENT})
 		endif()
 	endforeach()
-	if(pages)
-		# The page writer runs on the build machine, whatever the programs'
-		# target.
-		add_executable(manpage-${name} EXCLUDE_FROM_ALL ${top}/tools/manpage.cpp ${arg_TABLE})
-		target_include_directories(manpage-${name} PRIVATE ${top}/table)
-		target_link_libraries(manpage-${name} PRIVATE links_warnings)
-		target_compile_features(manpage-${name} PRIVATE cxx_std_20)
-		add_custom_target(pages-${name} ALL DEPENDS ${pages})
+	if(arg_EXCLUDE_FROM_ALL)
+		return()
+	endif()
+	add_custom_target(pages-${name} ALL DEPENDS ${pages})
+	# Every install component with programs gets the general pages too.
+	get_property(done GLOBAL PROPERTY LINKS_GENERAL_PAGES_IN)
+	if(NOT arg_NO_INSTALL AND NOT arg_COMPONENT IN_LIST done)
+		get_property(general GLOBAL PROPERTY LINKS_GENERAL_PAGES)
+		install(FILES ${general} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${arg_COMPONENT})
+		set_property(GLOBAL APPEND PROPERTY LINKS_GENERAL_PAGES_IN ${arg_COMPONENT})
 	endif()
 endfunction()

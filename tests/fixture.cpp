@@ -15,7 +15,7 @@ constexpr link_entry rows[] = {
 	{ENTRY_CHMOD, {.mode = 0640}, "data/present"},
 	{ENTRY_CHMOD, {.mode = 0751}, "data/tool"},
 };
-static_assert(table_check::check_table(rows, std::size(rows)), "bad link table");
+static_assert(table_check::check_table<rows>());
 
 } // namespace
 

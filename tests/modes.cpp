@@ -12,7 +12,7 @@ constexpr link_entry rows[] = {
 	{ENTRY_CHMOD, {.mode = 044}, "data/note"},
 	{ENTRY_CONDLINK, {"data/dir"}, "links/dir"},
 };
-static_assert(table_check::check_table(rows, std::size(rows)), "bad link table");
+static_assert(table_check::check_table<rows>());
 
 } // namespace
 
