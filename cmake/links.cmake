@@ -55,8 +55,13 @@ endif()
 
 # Manual pages carry the date of the last commit, not of the build, so that
 # two builds of one commit give the same bytes.
-execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-	OUTPUT_VARIABLE LINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+# A source archive has no history of its own (and may lie in another
+# project's work tree), but git wrote the commit's time into commit-time.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/commit-time LINKS_EPOCH REGEX "^[0-9]+$")
+if(NOT LINKS_EPOCH)
+	execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+		OUTPUT_VARIABLE LINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
 if(LINKS_EPOCH)
 	set(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})
 endif()

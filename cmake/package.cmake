@@ -25,6 +25,8 @@ install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
 
 if(LINKS_ARCH_FLAGS MATCHES "-m32")
 	set(arch i386)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+	set(arch arm64)
 else()
 	set(arch amd64)
 endif()
@@ -54,4 +56,16 @@ if(LINKS_EPOCH)
 		"if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n\tset(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})\nendif()\n")
 	set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackTime.cmake)
 endif()
+# CPack's own source package leaves out what git does not track.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")	# read twice: escaped twice
 include(CPack)
+
+# The source archive to fetch: exactly the files of the last commit under
+# mklinks-VERSION/, with the same bytes from any clone of that commit, since
+# git stamps every entry with the commit's time.
+set(dist ${PROJECT_NAME}-${PROJECT_VERSION})
+add_custom_target(dist
+	COMMAND git -C ${PROJECT_SOURCE_DIR} archive --format=tar --prefix=${dist}/ HEAD
+		| gzip -9n > ${PROJECT_BINARY_DIR}/${dist}.tar.gz
+	COMMENT "Writing ${PROJECT_BINARY_DIR}/${dist}.tar.gz")
