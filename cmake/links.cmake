@@ -73,7 +73,7 @@ set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual page
 # component; every component adds a page of its own for each program.
 # Installed pages are compressed as distributions ship them. The general
 # pages describe our own components only where this build makes them.
-set(LINKS_TOOLS creator/mklinks remover/rmlinks CACHE INTERNAL "The programs built for every component")
+set(LINKS_TOOLS creator/mklinks remover/rmlinks checker/cklinks CACHE INTERNAL "The programs built for every component")
 foreach(tool IN LISTS LINKS_TOOLS)
 	cmake_path(GET tool FILENAME prog)
 	file(READ ${PROJECT_SOURCE_DIR}/${tool}.1 page)

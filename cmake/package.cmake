@@ -37,7 +37,8 @@ Installers of a software component often need one file under several
 names. mklinks-COMPONENT puts such links in place inside the component's
 installation directory: hard links, with a copy where none can be made,
 symbolic links, conditional links and permission changes, all from a table
-compiled into the program. rmlinks-COMPONENT takes them away again.
+compiled into the program. rmlinks-COMPONENT takes them away again, and
+cklinks-COMPONENT says whether they are in place, changing nothing.
 
 This package holds the programs of the toolchain component, which link the
 programs and libraries of an ARM bare-metal GCC cross toolchain, and of the

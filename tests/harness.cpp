@@ -108,6 +108,30 @@ std::string expect(const link_entry &e, way w)
 	return t;
 }
 
+std::string complaint(const link_entry &e, fault f, const std::string &found)
+{
+	char buf[8192];
+	switch (f) {
+	case fault::missing:
+		snprintf(buf, sizeof buf, "\"%s\": missing\n", e.path);
+		break;
+	case fault::other_file:
+		snprintf(buf, sizeof buf, "\"%s\": not a hard link to \"%s\" nor a copy of it\n", e.path, e.target);
+		break;
+	case fault::not_symlink:
+		snprintf(buf, sizeof buf, "\"%s\": not a symbolic link\n", e.path);
+		break;
+	case fault::other_text:
+		snprintf(buf, sizeof buf, "\"%s\": a symbolic link to \"%s\", not to \"%s\"\n", e.path,
+			 found.c_str(), e.target);
+		break;
+	case fault::mode:
+		snprintf(buf, sizeof buf, "\"%s\": mode %s, not %o\n", e.path, found.c_str(), e.mode);
+		break;
+	}
+	return buf;
+}
+
 static fs::path fresh(const fs::path &base)
 {
 	fs::create_directories(base);

@@ -45,6 +45,11 @@ inline void PrintTo(way w, std::ostream *os)
 // The trace lines of one row; none gives only the line before the action.
 std::string expect(const link_entry &e, way w);
 
+// What the checker says of a row that is not in place; found is the text
+// of another symbolic link, or the mode the path has instead.
+enum class fault { missing, other_file, not_symlink, other_text, mode };
+std::string complaint(const link_entry &e, fault f, const std::string &found = "");
+
 // What the tree shows of a row: its path shares its target's inode, holds a
 // copy of it (where the path is a directory, in the file cp made there), is
 // a symbolic link holding the target, is missing (skip), or none of these.

@@ -24,6 +24,14 @@ TEST(Modes, KeepsEveryBitAndRefusesToRemove)
 	EXPECT_EQ(o.status, 0);
 	for (std::size_t i : {0, 1})
 		EXPECT_EQ(fs::status(s.dir / link_table[i].path).permissions(), fs::perms(link_table[i].mode));
+	// The stub made no copy, a mode changed since is named with the one the
+	// path has instead, and a target that cannot be looked at is present.
+	fs::permissions(s.dir / link_table[1].path, fs::perms(0640));
+	fs::remove(s.dir / link_table[2].target);
+	fs::create_symlink("dir", s.dir / link_table[2].target);
+	o = run(s.dir, program("cklinks-modes"), {{"."}});
+	EXPECT_EQ(o.out, complaint(link_table[1], fault::mode, "640") + complaint(link_table[2], fault::missing));
+	EXPECT_EQ(o.status, 1);
 
 	spill(s.dir / "links/dir", "old");
 	o = run(s.dir, program("rmlinks-modes"), {{"."}});

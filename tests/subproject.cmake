@@ -43,7 +43,8 @@ must(${CMAKE_COMMAND} --build build)
 must(${CMAKE_COMMAND} --install build --prefix inst --component tools)
 file(GLOB_RECURSE installed RELATIVE ${WORK}/inst ${WORK}/inst/*)
 list(SORT installed)
-set(want bin/mklinks-pair bin/rmlinks-pair share/man/man1/mklinks-pair.1.gz share/man/man1/mklinks.1.gz
+set(want bin/cklinks-pair bin/mklinks-pair bin/rmlinks-pair share/man/man1/cklinks-pair.1.gz
+	share/man/man1/cklinks.1.gz share/man/man1/mklinks-pair.1.gz share/man/man1/mklinks.1.gz
 	share/man/man1/rmlinks-pair.1.gz share/man/man1/rmlinks.1.gz)
 if(NOT installed STREQUAL want)
 	message(FATAL_ERROR "installed ${installed}, not ${want}")
@@ -52,8 +53,8 @@ file(STRINGS ${WORK}/build/mklinks/mklinks.1 ours REGEX "toolchain")
 if(ours)
 	message(FATAL_ERROR "the general page lists programs the parent does not ship: ${ours}")
 endif()
-must(${CMAKE_COMMAND} -DPROGRAMS=${WORK}/inst/bin/mklinks-pair\;${WORK}/inst/bin/rmlinks-pair
-	-DARCH=ELF -DSANITIZE=OFF -P ${SOURCE}/tests/delivery.cmake)
+file(GLOB programs ${WORK}/inst/bin/*)
+must(${CMAKE_COMMAND} "-DPROGRAMS=${programs}" -DARCH=ELF -DSANITIZE=OFF -P ${SOURCE}/tests/delivery.cmake)
 
 file(WRITE ${WORK}/tree/lib/libfoo.so.1.2.3 "lib")
 file(WRITE ${WORK}/tree/bin/foo-tool-1.2 "tool")
@@ -70,6 +71,7 @@ file(READ ${WORK}/tree/bin/foo-tool tool)
 if(NOT out STREQUAL trace OR NOT lib STREQUAL "lib" OR NOT tool STREQUAL "tool")
 	message(FATAL_ERROR "mklinks-pair: ${out}")
 endif()
+must(inst/bin/cklinks-pair tree)
 must(inst/bin/rmlinks-pair tree)
 file(GLOB_RECURSE left RELATIVE ${WORK}/tree ${WORK}/tree/*)
 list(SORT left)

@@ -55,6 +55,11 @@ void lay_split(const scratch &s)
 	lay(s.dir);
 }
 
+std::string both(const scratch &s)
+{
+	return listing(s.dir) + listing(s.far);
+}
+
 std::function<way(const link_entry &)> across(const fs::path &dir)
 {
 	return [dir](const link_entry &e) {
@@ -108,6 +113,11 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"rmlinks-toolchain", {"inst", "-v", "more"}, "", "", 0},
 		{"rmlinks-empty", {"-v"}, "", "unable to chdir to \"-v\"\n", 1},
 		{"rmlinks-toolchain", {"file"}, "", "unable to chdir to \"file\"\n", 1},
+		{"cklinks-empty", {}, "", "missing arguments\n", 1},
+		{"cklinks-toolchain", {}, "", "missing arguments\n", 1},
+		{"cklinks-empty", {"inst", "-v", "more"}, "", "", 0},
+		{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
+		{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(testing::PrintToString(c.args));
@@ -197,6 +207,25 @@ TEST(Toolchain, CopiesAcrossFileSystems)
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(o.status, 0);
 	check_made(s.dir, link_table_size, across(s.dir));
+
+	// The checker names exactly the rows spoilt since, and changes nothing.
+	const link_entry &removed = link_table[0], &copy = link_table[first_copy(s.dir)];
+	auto symbolic = [](const link_entry &e) { return e.type == ENTRY_SYMLINK; };
+	const link_entry &sym = *std::find_if(link_table, link_table + link_table_size, symbolic);
+	const link_entry &file = *std::find_if(&sym + 1, link_table + link_table_size, symbolic);
+	fs::remove(s.dir / removed.path);
+	fs::resize_file(s.dir / copy.path, 1);
+	fs::remove(s.dir / sym.path);
+	std::string other = std::string(sym.target) + ".old";
+	fs::create_symlink(other, s.dir / sym.path);
+	fs::remove(s.dir / file.path);
+	spill(s.dir / file.path, "a file");
+	std::string spoilt = both(s);
+	o = run(s.dir, program("cklinks-toolchain"), {{"."}});
+	EXPECT_EQ(o.out, complaint(removed, fault::missing) + complaint(copy, fault::other_file) +
+				 complaint(sym, fault::other_text, other) + complaint(file, fault::not_symlink));
+	EXPECT_EQ(o.status, 1);
+	EXPECT_EQ(both(s), spoilt);
 }
 
 struct cp_case {
@@ -298,11 +327,6 @@ struct removal_case {
 	std::vector<std::string> gone;		// prepared paths rmlinks removes
 };
 
-std::string both(const scratch &s)
-{
-	return listing(s.dir) + listing(s.far);
-}
-
 TEST(Remover, GivesBackTheTreeAsItWas)
 {
 	const removal_case cases[] = {
@@ -334,8 +358,14 @@ TEST(Remover, GivesBackTheTreeAsItWas)
 			if (std::none_of(c.gone.begin(), c.gone.end(),
 					 [&](const std::string &p) { return line.starts_with(p + "  "); }))
 				want += line + "\n";
-		if (c.create) {
+		std::string all_missing;
+		for (std::size_t i = 0; i < link_table_size; i++)
+			all_missing += complaint(link_table[i], fault::missing);
+		if (c.create) {	// and the checker finds every link in place
 			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
+			outcome k = run(s.dir, program("cklinks-toolchain"), {{"."}});
+			EXPECT_EQ(k.out + k.err, "");
+			EXPECT_EQ(k.status, 0);
 		}
 		for (int i = 0; i < c.runs; i++) {
 			outcome o = run(s.dir, program("rmlinks-toolchain"), {{"."}});
@@ -344,6 +374,11 @@ TEST(Remover, GivesBackTheTreeAsItWas)
 			EXPECT_EQ(o.status, 0);
 		}
 		EXPECT_EQ(both(s), want);
+		if (c.create) {
+			outcome k = run(s.dir, program("cklinks-toolchain"), {{"."}});
+			EXPECT_EQ(k.out, all_missing);
+			EXPECT_EQ(k.status, 1);
+		}
 	}
 }
 
@@ -364,10 +399,11 @@ TEST(Interrupted, RerunConverges)
 	int points = 0;
 	for (const auto &[prog, prepare] : cases) {
 		std::map<std::string, int> calls;	// of a clean run, by name, after strace's execve
-		std::string clean;
+		std::string clean, linked;		// the trees after this program and after mklinks
 		{
 			scratch s;
 			prepare(s);
+			linked = tree(s);
 			std::string log = s.dir.string() + ".calls";
 			run(s.dir, program(prog), {{"."}, "", {"/usr/bin/strace", "-o", log}});
 			std::istringstream in(slurp(log));
@@ -377,7 +413,13 @@ TEST(Interrupted, RerunConverges)
 			std::erase_if(calls, [&](const auto &c) { return !std::regex_match(c.first, chosen); });
 			fs::remove(log);
 			clean = tree(s);
+			if (std::string(prog).starts_with("mklinks"))
+				linked = clean;
 		}
+		// The checker says in place exactly where the links are.
+		auto check = [&](const scratch &s) {
+			EXPECT_EQ(run(s.dir, program("cklinks-toolchain"), {{"."}}).status, tree(s) == linked ? 0 : 1);
+		};
 		for (const auto &[name, count] : calls)
 			for (int k = 1; k <= count; k++, points++) {
 				std::string inject = "inject=" + name + ":signal=KILL:when=" + std::to_string(k);
@@ -386,8 +428,10 @@ TEST(Interrupted, RerunConverges)
 				prepare(s);
 				launch killed{{"."}, "", {"/usr/bin/strace", "-o", "/dev/null", "-e", inject}};
 				EXPECT_EQ(run(s.dir, program(prog), killed).status, 128 + SIGKILL);
+				check(s);
 				EXPECT_EQ(run(s.dir, program(prog), {{"."}}).status, 0);
 				EXPECT_EQ(tree(s), clean);
+				check(s);
 			}
 	}
 	std::printf("killed at %d points, each followed by a rerun\n", points);
@@ -396,7 +440,7 @@ TEST(Interrupted, RerunConverges)
 // Each program's manual page names the path of every row, in table order.
 TEST(Pages, NameEveryPathInOrder)
 {
-	for (const char *page : {"mklinks-toolchain.1", "rmlinks-toolchain.1"}) {
+	for (const char *page : {"mklinks-toolchain.1", "rmlinks-toolchain.1", "cklinks-toolchain.1"}) {
 		std::string text = std::regex_replace(slurp(program(page)), std::regex(R"(\\:)"), "");
 		text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
 		std::size_t at = 0;

@@ -1,6 +1,7 @@
-// manpage-COMPONENT mklinks|rmlinks COMPONENT VERSION DATE OUT: write to OUT
+// manpage-COMPONENT mklinks|rmlinks|cklinks COMPONENT VERSION DATE OUT: write to OUT
 // the manual page of one program of a component, listing every row of its
-// table, so that a user can read which paths it replaces before running it.
+// table, so that a user can read which paths it replaces before running it,
+// or what it requires of them.
 #include <cstdio>
 #include <cstring>
 
@@ -34,35 +35,58 @@ static void item(std::size_t i, const char *words)
 	fprintf(out, ".TP 5\n%zu.\n%s\n", i, words);
 }
 
-static void creator()
+// How a program's page words each kind of row: the words before the first
+// name of the row, between its names, and after the last.
+struct wording {
+	const char *chmod[2];		// the path, then the mode
+	const char *symlink[2];		// the path, then the target
+	const char *condlink[3];	// the target, then the path
+	const char *hardlink[2];	// the path, then the target
+};
+
+static const wording make_words = {
+	{"Set the permission bits of", "to"},
+	{"Replace", "by a symbolic link holding"},
+	{"Where", "exists, replace", "by a hard link to it, or a copy of it; otherwise leave it alone."},
+	{"Replace", "by a hard link to, or a copy of,"},
+};
+
+static const wording check_words = {
+	{"The permission bits of", "are"},
+	{"The path", "is a symbolic link holding"},
+	{"Where", "exists, the path", "is a hard link to it, or a copy of it; otherwise nothing is required."},
+	{"The path", "is a hard link to, or a copy of,"},
+};
+
+static void rows(const wording &w)
 {
 	for (std::size_t i = 0; i < link_table_size; i++) {
 		const link_entry &e = link_table[i];
 		switch (e.type) {
 		case ENTRY_CHMOD:
-			item(i, "Set the permission bits of");
+			item(i, w.chmod[0]);
 			name(e.path);
-			fprintf(out, "to %04o.\n", e.mode);
+			fprintf(out, "%s %04o.\n", w.chmod[1], e.mode);
 			continue;
 		case ENTRY_SYMLINK:
-			item(i, "Replace");
+			item(i, w.symlink[0]);
 			name(e.path);
-			fputs("by a symbolic link holding\n", out);
+			fprintf(out, "%s\n", w.symlink[1]);
 			name(e.target, ".");
 			continue;
 		case ENTRY_CONDLINK:
-			item(i, "Where");
+			item(i, w.condlink[0]);
 			name(e.target);
-			fputs("exists, replace\n", out);
+			fprintf(out, "%s\n", w.condlink[1]);
 			name(e.path);
-			fputs("by a hard link to it, or a copy of it; otherwise leave it alone.\n", out);
+			fprintf(out, "%s\n", w.condlink[2]);
 			continue;
 		case ENTRY_HARDLINK:
 			break;
 		}
-		item(i, "Replace");
+		item(i, w.hardlink[0]);
 		name(e.path);
-		fputs("by a hard link to, or a copy of,\n", out);
+		fprintf(out, "%s\n", w.hardlink[1]);
 		name(e.target, ".");
 	}
 }
@@ -85,14 +109,32 @@ static void remover(const char *prog)
 		link_table_size - i - 1, prog);
 }
 
+// What each program does with a component's rows, in the order of tools.
+struct tool {
+	const char *name, *verb, *rows, *note, *other;
+	const wording *words;	// nullptr: the remover's own list
+};
+static const tool tools[] = {
+	{"mklinks", "put in place", "carries out",
+	 "Whatever is at the path of a link is deleted before the link is made.\n", "rmlinks", &make_words},
+	{"rmlinks", "take away", "handles", "It never touches a target.\n", "mklinks", nullptr},
+	{"cklinks", "check", "checks",
+	 "It changes nothing, and names on standard output each row that is not in place.\n", "mklinks",
+	 &check_words},
+};
+
 int main(int argc, char *argv[])
 {
-	if (argc != 6 || (strcmp(argv[1], "mklinks") != 0 && strcmp(argv[1], "rmlinks") != 0)) {
-		fputs("usage: manpage-COMPONENT mklinks|rmlinks COMPONENT VERSION DATE OUT\n", stderr);
+	const tool *t = nullptr;
+	for (const tool &each : tools)
+		if (argc == 6 && strcmp(argv[1], each.name) == 0)
+			t = &each;
+	if (t == nullptr) {
+		fputs("usage: manpage-COMPONENT mklinks|rmlinks|cklinks COMPONENT VERSION DATE OUT\n", stderr);
 		return 2;
 	}
-	bool make = strcmp(argv[1], "mklinks") == 0;
-	const char *tool = argv[1], *component = argv[2];
+	bool make = t == &tools[0];
+	const char *tool = t->name, *component = argv[2];
 	char prog[256], title[256];
 	snprintf(prog, sizeof prog, "%s\\-%s", tool, component);
 	snprintf(title, sizeof title, "%s", prog);
@@ -106,7 +148,7 @@ int main(int argc, char *argv[])
 	}
 
 	fprintf(out, ".TH %s 1 %s \"mklinks %s\" \"User Commands\"\n.SH NAME\n%s \\- %s the %s component's links\n",
-		title, argv[4], argv[3], prog, make ? "put in place" : "take away", component);
+		title, argv[4], argv[3], prog, t->verb, component);
 	fprintf(out, ".SH SYNOPSIS\n.B %s\n.I directory\n%s.SH DESCRIPTION\n.B %s\n", prog,
 		make ? ".RB [ \\-v ]\n" : "", prog);
 	if (link_table_size == 0) {
@@ -116,15 +158,12 @@ int main(int argc, char *argv[])
 	} else {
 		fprintf(out, "changes into\n.I directory\nand %s the %zu rows below, first to last, as\n"
 			     ".BR %s (1)\ndescribes.\nEvery path is relative to\n.IR directory .\n%s.SH ROWS\n",
-			make ? "carries out" : "handles", link_table_size, tool,
-			make ? "Whatever is at the path of a link is deleted before the link is made.\n"
-			     : "It never touches a target.\n");
-		if (make)
-			creator();
+			t->rows, link_table_size, tool, t->note);
+		if (t->words != nullptr)
+			rows(*t->words);
 		else
 			remover(prog);
 	}
-	fprintf(out, ".SH SEE ALSO\n.BR %s (1),\n.BR %s\\-%s (1)\n", tool, make ? "rmlinks" : "mklinks",
-		component);
+	fprintf(out, ".SH SEE ALSO\n.BR %s (1),\n.BR %s\\-%s (1)\n", tool, t->other, component);
 	return fclose(out) == 0 ? 0 : 1;
 }
