@@ -82,7 +82,7 @@ foreach(tool IN LISTS LINKS_TOOLS)
 		string(REGEX REPLACE "\\.\\\\\" Our own components:\n.*\\.\\\\\" End of our own components\\.\n"
 			"" page "${page}")
 	endif()
-	file(CONFIGURE OUTPUT ${prog}.1 CONTENT "${page}" @ONLY)
+	file(CONFIGURE OUTPUT ${prog}.1 CONTENT "${page}" @ONLY)	# rewritten only when it changes
 	add_custom_command(OUTPUT ${prog}.1.gz
 		COMMAND gzip -9n -c ${prog}.1 > ${prog}.1.gz
 		DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1)
@@ -118,8 +118,7 @@ function(links_component name)
 	endif()
 	# The page writer runs on the build machine, whatever the programs'
 	# target: a cross build compiles it with the build machine's compiler.
-	if(arg_EXCLUDE_FROM_ALL)
-	elseif(CMAKE_CROSSCOMPILING)
+	if(CMAKE_CROSSCOMPILING)
 		set(writer ${CMAKE_CURRENT_BINARY_DIR}/manpage-${name})
 		add_custom_command(OUTPUT ${writer}
 			COMMAND ${LINKS_HOST_CXX} -std=c++20 -I${top}/table -o ${writer}

@@ -158,18 +158,17 @@ struct failure_case {
 
 TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
 {
+	const char *const no_symlink = "cannot create symbolic link from"
+				       " \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to \"liblto_plugin.so.0.0.0\"\n";
 	const failure_case cases[] = {
 		{0, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
 		 "child exited with code 1\n"},
 		{7, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
 		 "child exited with code 1\n"},
 		{15, [](const fs::path &d, const link_entry &e) { fs::remove_all(d / fs::path(e.path).parent_path()); },
-		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\""
-		 " to \"liblto_plugin.so.0.0.0\"\n"},
+		 no_symlink},
 		// Removing the path never takes a directory with it.
-		{15, [](const fs::path &d, const link_entry &e) { fs::create_directory(d / e.path); },
-		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\""
-		 " to \"liblto_plugin.so.0.0.0\"\n"},
+		{15, [](const fs::path &d, const link_entry &e) { fs::create_directory(d / e.path); }, no_symlink},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.row);
