@@ -13,11 +13,40 @@
 
 #include "link_table.h"
 
-// Say what is wrong at a row's path, on a line of its own, with the path
-// quoted as the trace of mklinks quotes it.
-static bool wrong(const char *path, const char *what)
+// Write s in quotes, as C would write it: the tree is not ours, so a byte
+// that could end the line, move the cursor or start a terminal's escape
+// sequence is never written as it stands.
+static void quote(const char *s)
 {
-	printf("\"%s\": %s\n", path, what);
+	static const char named[] = "\a\b\t\n\v\f\r";
+	static const char letters[] = "abtnvfr";
+	putchar('"');
+	for (; *s != '\0'; s++) {
+		unsigned char c = static_cast<unsigned char>(*s);
+		const char *n = c != '\0' ? strchr(named, c) : nullptr;
+		if (c == '"' || c == '\\')
+			printf("\\%c", c);
+		else if (n != nullptr)
+			printf("\\%c", letters[n - named]);
+		else if (c < 0x20 || c == 0x7f)
+			printf("\\%03o", c);
+		else
+			putchar(c);
+	}
+	putchar('"');
+}
+
+// Say what is wrong at a row's path, on a line of its own: the path, then
+// words of ours, then, where there is one, a quoted name and more words.
+static bool wrong(const char *path, const char *what, const char *name = nullptr, const char *after = "")
+{
+	quote(path);
+	printf(": %s", what);
+	if (name != nullptr) {
+		quote(name);
+		fputs(after, stdout);
+	}
+	putchar('\n');
 	return false;
 }
 
@@ -42,44 +71,93 @@ static ssize_t fill(int fd, char *buf, std::size_t n)
 	return static_cast<ssize_t>(got);
 }
 
-// Whether path, a regular file of size bytes, holds the bytes of target.
-// Neither open can block: path was seen to be a regular file, and it is not
-// followed if it has become a link since; target is read only if it turns
-// out to be a regular file too.
-static bool copied(const char *target, const char *path, off_t size)
+// Open p for reading only if it is a regular file, taking its size. The
+// first open reads nothing and so wakes no device and releases no FIFO's
+// writer; the second reopens the very file the first one found, so a path
+// swapped in between is never followed. Returns -1 with errno set, or -2
+// for a file of another kind.
+static int open_regular(const char *p, int follow, off_t &size)
 {
-	int t = open(target, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-	int p = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+	int at = open(p, O_PATH | O_CLOEXEC | follow);
+	if (at == -1)
+		return -1;
 	struct stat st;
-	bool same = t != -1 && p != -1 && fstat(t, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
-	char a[4096], b[4096];
-	while (same) {
-		ssize_t n = fill(t, a, sizeof a), m = fill(p, b, sizeof b);
-		same = n == m && n != -1 && memcmp(a, b, static_cast<std::size_t>(n)) == 0;
-		if (n == 0)
-			break;
+	int fd = -2;
+	if (fstat(at, &st) == -1) {
+		fd = -1;
+	} else if (S_ISREG(st.st_mode)) {
+		char self[32];
+		snprintf(self, sizeof self, "/proc/self/fd/%d", at);
+		fd = open(self, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+		size = st.st_size;
 	}
-	if (t != -1)
-		close(t);
-	if (p != -1)
-		close(p);
-	return same;
+	int saved = errno;
+	close(at);
+	errno = saved;
+	return fd;
 }
 
-// A hard link is in place as the target's own file, or as a copy of it,
-// which mklinks makes where the file system refuses the link. The link is
-// made to the target itself, not to what a symbolic link there points at.
+// What comparing a copy found.
+enum class copy { same, other, target_missing, failed };
+
+// Whether path holds the bytes of what target leads to, both regular files.
+// The path itself is looked at, not what it may lead to since it was seen.
+static copy compare(const char *target, const char *path)
+{
+	off_t tsize = 0, psize = 0;
+	int t = open_regular(target, 0, tsize);
+	if (t == -1)
+		return errno == ENOENT || errno == ENOTDIR ? copy::target_missing : copy::failed;
+	int p = t == -2 ? -2 : open_regular(path, O_NOFOLLOW, psize);
+	copy found = p == -1 ? copy::failed : p == -2 || t == -2 || tsize != psize ? copy::other : copy::same;
+	// A file that says it is empty is taken at its word, so a pseudo-file
+	// such as the kernel's log, which says so too, is never read.
+	char a[4096], b[4096];
+	while (found == copy::same && tsize > 0) {
+		ssize_t n = fill(t, a, sizeof a), m = fill(p, b, sizeof b);
+		if (n == -1 || m == -1)
+			found = copy::failed;
+		else if (n != m || memcmp(a, b, static_cast<std::size_t>(n)) != 0)
+			found = copy::other;
+		else if (n == 0)
+			break;
+	}
+	int saved = errno;
+	if (t >= 0)
+		close(t);
+	if (p >= 0)
+		close(p);
+	errno = saved;
+	return found;
+}
+
+// A hard link is in place as the target's own file, or as a copy of what
+// the target leads to, which mklinks makes where the file system refuses
+// the link. The link is made to the target itself, so a hard link to a
+// symbolic link there is in place too.
 static bool linked(const link_entry &e)
 {
 	struct stat p, t;
 	if (lstat(e.path, &p) == -1)
 		return unseen(e.path);
-	if (lstat(e.target, &t) == 0 && p.st_dev == t.st_dev && p.st_ino == t.st_ino)
+	copy found = copy::other;
+	if (lstat(e.target, &t) == -1)
+		found = errno == ENOENT || errno == ENOTDIR ? copy::target_missing : copy::failed;
+	else if (p.st_dev == t.st_dev && p.st_ino == t.st_ino)
 		return true;
-	if (S_ISREG(p.st_mode) && copied(e.target, e.path, p.st_size))
+	else if (S_ISREG(p.st_mode))
+		found = compare(e.target, e.path);
+	switch (found) {
+	case copy::same:
 		return true;
-	printf("\"%s\": not a hard link to \"%s\" nor a copy of it\n", e.path, e.target);
-	return false;
+	case copy::target_missing:
+		return wrong(e.path, "target ", e.target, " is missing");
+	case copy::failed:
+		return wrong(e.path, strerror(errno));
+	case copy::other:
+		break;
+	}
+	return wrong(e.path, "not a hard link to ", e.target, " nor a copy of it");
 }
 
 static bool symlinked(const link_entry &e)
@@ -91,7 +169,12 @@ static bool symlinked(const link_entry &e)
 	text[n] = '\0';
 	if (strcmp(text, e.target) == 0)
 		return true;
-	printf("\"%s\": a symbolic link to \"%s\", not to \"%s\"\n", e.path, text, e.target);
+	quote(e.path);
+	fputs(": a symbolic link to ", stdout);
+	quote(text);
+	fputs(", not to ", stdout);
+	quote(e.target);
+	putchar('\n');
 	return false;
 }
 
@@ -113,7 +196,8 @@ static bool changed(const link_entry &e)
 		return unseen(e.path);
 	if ((st.st_mode & 07777) == e.mode)
 		return true;
-	printf("\"%s\": mode %o, not %o\n", e.path, st.st_mode & 07777, e.mode);
+	quote(e.path);
+	printf(": mode %o, not %o\n", st.st_mode & 07777, e.mode);
 	return false;
 }
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -128,15 +127,33 @@ static bool copy_with_cp(const char *target, const char *path)
 	return false;
 }
 
+// How often a link is tried at a path that another run keeps making anew.
+static const int tries = 8;
+
+// Whether a link that failed may be tried again: another installer at work
+// on the same tree may have made the path between our removal and our
+// link, so it is taken away once more. Anything there that cannot be
+// removed, such as a directory, is left to the caller.
+static bool again(const char *path)
+{
+	return errno == EEXIST && (unlink(path) == 0 || errno == ENOENT);
+}
+
 // Hard links are cheap and keep one copy on disk; where the file system
-// refuses one, for whatever reason, a copy serves as well.
+// refuses one, for whatever reason, a copy serves as well. A path that
+// another run made meanwhile is not copied onto, since by then it may be a
+// link to the very target, which a cp would truncate.
 static bool link_or_copy(const char *target, const char *path)
 {
 	if (verbose)
 		printf("link \"%s\" -> \"%s\"\n", path, target);
-	if (link(target, path) == 0) {
-		trace("processed hardlink");
-		return true;
+	for (int i = 0; i < tries; i++) {
+		if (link(target, path) == 0) {
+			trace("processed hardlink");
+			return true;
+		}
+		if (!again(path))
+			break;
 	}
 	if (!copy_with_cp(target, path))
 		return false;
@@ -161,30 +178,32 @@ static bool symlink_row(const link_entry &e)
 	unlink(e.path);
 	if (verbose)
 		printf("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
-	if (symlink(e.target, e.path) == -1) {
-		dprintf(STDERR_FILENO, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path,
-			e.target);
-		return false;
+	for (int i = 0; i < tries; i++) {
+		if (symlink(e.target, e.path) == 0) {
+			trace("processed symlink");
+			return true;
+		}
+		if (!again(e.path))
+			break;
 	}
-	trace("processed symlink");
-	return true;
+	dprintf(STDERR_FILENO, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path, e.target);
+	return false;
 }
 
-// A conditional link is made only when its target exists. The probe must
-// neither block (a FIFO at the target would wait for a writer forever) nor
-// make a terminal our controlling one; a target that exists but cannot be
-// opened still counts as present.
+// A conditional link is made only when its target exists, and only a
+// target that is not there makes it absent: one that cannot be looked at
+// still counts as present. The probe looks rather than opens, so a device
+// or a FIFO at the target is never opened, and a lack of descriptors can
+// never pass for a present target.
 static bool condlink(const link_entry &e)
 {
 	if (verbose)
 		printf("condlink \"%s\" -> \"%s\"\n", e.path, e.target);
-	int fd = open(e.target, O_RDONLY | O_APPEND | O_NONBLOCK | O_NOCTTY);
-	if (fd == -1 && errno == ENOENT) {
+	struct stat st;
+	if (stat(e.target, &st) == -1 && errno == ENOENT) {
 		trace("skip condlink");
 		return true;
 	}
-	if (fd != -1)
-		close(fd);
 	trace("process condlink");
 	unlink(e.path);
 	return link_or_copy(e.target, e.path);

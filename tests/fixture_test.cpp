@@ -3,6 +3,8 @@
 // delivered tables lack.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
+#include <vector>
 
 #include "harness.h"
 
@@ -103,6 +105,97 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 			EXPECT_EQ(k.out, wrong);
 			EXPECT_EQ(k.status, wrong.empty() ? 0 : 1);
 		}
+	}
+}
+
+struct damage_case {
+	const char *name;
+	void (*spoil)(const fs::path &dir);
+	std::vector<std::tuple<std::size_t, fault, std::string>> said;	// row, fault, found
+	std::vector<std::string> wrap {};
+};
+
+// Spoilt one way after a clean run, the tree gets from the checker a line
+// for exactly the rows no longer in place, and it never opens or waits on
+// anything but a regular file.
+TEST(Fixture, CheckerSaysWhatIsWrong)
+{
+	using enum fault;
+	const damage_case cases[] = {
+		// Under a regular file, paths are missing and a conditional
+		// target is not absent, and so present.
+		{"a file where data was",
+		 [](const fs::path &d) { fs::remove_all(d / "data"), spill(d / "data", "x"); },
+		 {{0, target_missing, ""}, {1, missing, ""}, {2, missing, ""}, {3, target_missing, ""},
+		  {4, target_missing, ""}, {5, missing, ""}, {6, missing, ""}}},
+		{"a symbolic-link loop among directories",
+		 [](const fs::path &d) { fs::remove_all(d / "links"), fs::create_symlink("links", d / "links"); },
+		 {{0, error, "Too many levels of symbolic links"}, {3, error, "Too many levels of symbolic links"},
+		  {4, error, "Too many levels of symbolic links"}}},
+		// A FIFO is neither opened nor taken for an empty copy.
+		{"FIFOs at a target and a path",
+		 [](const fs::path &d) {
+			 fs::remove(d / "data/present"), mkfifo((d / "data/present").c_str(), 0640);
+			 fs::remove(d / "links/hard"), spill(d / "links/hard", "");
+			 fs::remove(d / "links/odd"), mkfifo((d / "links/odd").c_str(), 0640);
+		 },
+		 {{0, other_file, ""}, {3, other_file, ""}, {4, other_file, ""}}},
+		{"a copy that differs after its first 4 KiB",
+		 [](const fs::path &d) {
+			 std::string bytes(8192, 'a');
+			 spill(d / "data/present", bytes, fs::perms(0640));
+			 bytes[5000] = 'b';
+			 fs::remove(d / "links/hard"), spill(d / "links/hard", bytes);
+			 bytes[5000] = 'a';
+			 fs::remove(d / "links/odd"), spill(d / "links/odd", bytes);
+		 },
+		 {{3, other_file, ""}}},
+		// A hard link to the symbolic link itself, and a copy of what it
+		// leads to, are both in place; its permission bits are those of
+		// what it leads to.
+		{"a target that is a symbolic link",
+		 [](const fs::path &d) {
+			 fs::rename(d / "data/present", d / "data/real");
+			 fs::create_symlink("real", d / "data/present");
+			 fs::remove(d / "links/hard"), fs::create_hard_link(d / "data/present", d / "links/hard");
+		 },
+		 {}},
+		{"link text a prefix of the wanted",
+		 [](const fs::path &d) { fs::remove(d / "data/sym"), fs::create_symlink("pres", d / "data/sym"); },
+		 {{2, other_text, "pres"}}},
+		// What the tree holds is escaped before it reaches a terminal.
+		{"link text that forges a line",
+		 [](const fs::path &d) {
+			 fs::remove(d / "data/sym"), fs::create_symlink("a\"\\\n\033[1m\x7f\t", d / "data/sym");
+		 },
+		 {{2, other_text, R"(a\"\\\n\033[1m\177\t)"}}},
+		{"a conditional target that is a dangling symbolic link",
+		 [](const fs::path &d) { fs::create_symlink("nowhere", d / "data/absent"); }, {}},
+		{"the unnamed code's path another file",
+		 [](const fs::path &d) { fs::remove(d / "links/odd"), spill(d / "links/odd", "other"); },
+		 {{4, other_file, ""}}},
+		{"target missing",
+		 [](const fs::path &d) { fs::remove(d / "data/present"); },
+		 {{3, target_missing, ""}, {4, target_missing, ""}, {5, missing, ""}}},
+		{"a copy that cannot be read",
+		 [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
+		 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 4 && exec \"$0\" \"$@\""}},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		if (!c.wrap.empty() && emulated())
+			continue;	// the emulator holds descriptors of its own
+		scratch s;
+		lay(s.dir);
+		ASSERT_EQ(run(s.dir, program("mklinks-fixture"), {{"."}}).status, 0);
+		c.spoil(s.dir);
+		std::string want;
+		for (const auto &[row, f, found] : c.said)
+			want += complaint(link_table[row], f, found);
+		outcome o = run(s.dir, program("cklinks-fixture"), {{"."}, "", c.wrap});
+		EXPECT_EQ(o.out, want);
+		EXPECT_EQ(o.err, "");
+		EXPECT_EQ(o.status, want.empty() ? 0 : 1);
 	}
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,12 +38,17 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 	argv.push_back(nullptr);
 
 	fflush(nullptr);
+	if (l.subreaper)
+		prctl(PR_SET_CHILD_SUBREAPER, 1);
 	pid_t pid = fork();
 	if (pid == 0) {
 		if (chdir(cwd.c_str()) == -1)
 			_exit(126);
 		dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
 		dup2(l.merged ? 1 : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+		// The program gets descriptors 0 to 2 and no others, whatever
+		// the test runner left open.
+		close_range(3, ~0U, 0);
 		if (l.decoy >= 0) {
 			// Leave a child that has already ended and not been
 			// reaped; the program under test inherits it.
@@ -65,6 +71,11 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 	}
 	int status = 0;
 	waitpid(pid, &status, 0);
+	if (l.subreaper) {	// and take the orphans' ends
+		while (wait(nullptr) > 0) {
+		}
+		prctl(PR_SET_CHILD_SUBREAPER, 0);
+	}
 	int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 	outcome o{code, slurp(out), slurp(err)};
 	fs::remove(out);
@@ -127,6 +138,12 @@ std::string complaint(const link_entry &e, fault f, const std::string &found)
 		break;
 	case fault::mode:
 		snprintf(buf, sizeof buf, "\"%s\": mode %s, not %o\n", e.path, found.c_str(), e.mode);
+		break;
+	case fault::target_missing:
+		snprintf(buf, sizeof buf, "\"%s\": target \"%s\" is missing\n", e.path, e.target);
+		break;
+	case fault::error:
+		snprintf(buf, sizeof buf, "\"%s\": %s\n", e.path, found.c_str());
 		break;
 	}
 	return buf;

@@ -21,6 +21,7 @@ struct launch {
 	bool ignore_sigchld = false;	// start it with SIGCHLD ignored
 	int decoy = -1;			// exit status of a child it inherits
 	bool merged = false;		// stderr into the file of stdout
+	bool subreaper = false;		// orphans come to the test, not to init
 };
 
 // A built program of the build tree, by name.
@@ -46,8 +47,9 @@ inline void PrintTo(way w, std::ostream *os)
 std::string expect(const link_entry &e, way w);
 
 // What the checker says of a row that is not in place; found is the text
-// of another symbolic link, or the mode the path has instead.
-enum class fault { missing, other_file, not_symlink, other_text, mode };
+// of another symbolic link, as the checker escapes it, the mode the path has
+// instead, or the text of an error.
+enum class fault { missing, other_file, not_symlink, other_text, mode, target_missing, error };
 std::string complaint(const link_entry &e, fault f, const std::string &found = "");
 
 // What the tree shows of a row: its path shares its target's inode, holds a

@@ -6,6 +6,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -283,12 +284,41 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		 "exec: No such file or directory\nchild exited with code 1\n", 1},
 		{"cp is a directory", nullptr, {.path = "STUB/dir:/nonexistent"},
 		 "exec: Permission denied\nchild exited with code 1\n", 1},
+		// The search goes on past a directory named cp, an entry that is
+		// a file and one longer than PATH_MAX, and stops at any other
+		// error, whatever a later entry holds.
+		{"cp found past what holds none", true_cp, {.path = "STUB/dir:STUB/cp:/LONG:STUB"}, "", 0},
+		{"cp a symbolic-link loop", true_cp, {.path = "STUB/loop:STUB"},
+		 "exec: Too many levels of symbolic links\nchild exited with code 1\n", 1},
+		// With no cp at all, the error is the last entry's.
+		{"last entry a file", nullptr, {.path = "/nonexistent:STUB/file"},
+		 "exec: Not a directory\nchild exited with code 1\n", 1},
+		{"PATH unset: the default path", nullptr, {.wrap = {"/usr/bin/env", "-u", "PATH"}}, "", 0},
+		{"PATH empty", nullptr, {.wrap = {"/usr/bin/env", "PATH="}},
+		 "exec: No such file or directory\nchild exited with code 1\n", 1},
+		// A creator killed under a subreaper has a copy whose new parent
+		// is not init, and the copy must not run all the same.
+		{"creator gone first, under a subreaper", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
+			   "inject=prctl:delay_enter=300000"},
+		  .subreaper = true},
+		 "", 128 + SIGKILL},
+		// A path that another installer made again between our removal
+		// and our link is taken away again, not copied onto.
+		{"link meets a path made again", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1"}}, "", 0},
+		{"symlink meets a path made again", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST:when=1"}},
+		 "", 0},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
 		scratch s;
 		lay_split(s);
 		fs::create_directories(s.dir / "stub/dir/cp");
+		fs::create_directories(s.dir / "stub/loop");
+		fs::create_symlink("cp", s.dir / "stub/loop/cp");
+		spill(s.dir / "stub/file", "");
 		if (c.stub != nullptr)
 			spill(s.dir / "stub/cp", std::string("#!/bin/sh\n") + c.stub + "\n", fs::perms(0755));
 		spill(s.dir / "cp", "#!/bin/sh\n: >planted-cp-ran\nexec /bin/cp \"$@\"\n", fs::perms(0755));
@@ -296,6 +326,7 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		how.args = {".", "-v"};
 		std::string stub = (s.dir / "stub").string();
 		how.path = how.path.empty() ? stub : std::regex_replace(how.path, std::regex("STUB"), stub);
+		how.path = std::regex_replace(how.path, std::regex("LONG"), std::string(PATH_MAX, 'x'));
 		outcome o = run(s.dir, program("mklinks-toolchain"), how);
 		std::string lead = how.merged ? c.err : "";	// in the file before the trace
 		EXPECT_EQ(o.err, how.merged ? "" : c.err);
