@@ -10,10 +10,6 @@ if(NOT links_emulator AND LINKS_ARCH_FLAGS)
 		COMPILE_DEFINITIONS ${LINKS_ARCH_FLAGS}
 		LINK_OPTIONS ${LINKS_ARCH_FLAGS}
 		COMPILE_OUTPUT_VARIABLE probe_log)
-	if(NOT links_probe_builds)
-		message(FATAL_ERROR "Cannot build programs with LINKS_ARCH_FLAGS=${LINKS_ARCH_FLAGS}; "
-			"for -m32, install the Debian package g++-multilib.\n${probe_log}")
-	endif()
 	if(NOT LINKS_RUNS_NATIVELY STREQUAL "0")
 		find_program(LINKS_QEMU_I386 qemu-i386 NO_CACHE)
 		if(NOT LINKS_QEMU_I386)

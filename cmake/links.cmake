@@ -8,22 +8,39 @@ option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBeh
 # merely brings this one in, so only our own builds turn warnings into errors.
 option(MKLINKS_WERROR "Treat warnings as errors in the programs and their tables" ${PROJECT_IS_TOP_LEVEL})
 
+# A build for another target of this machine, such as -m32, needs that
+# target's C library and C++ headers; say which package brings them before
+# anything is built.
+if(LINKS_ARCH_FLAGS)
+	try_compile(links_arch_builds SOURCE_FROM_CONTENT probe.cpp "#include <cstdio>\nint main() { return 0; }"
+		COMPILE_DEFINITIONS ${LINKS_ARCH_FLAGS} LINK_OPTIONS ${LINKS_ARCH_FLAGS}
+		OUTPUT_VARIABLE probe_log NO_CACHE)
+	if(NOT links_arch_builds)
+		message(FATAL_ERROR "Cannot build programs with LINKS_ARCH_FLAGS=${LINKS_ARCH_FLAGS}; "
+			"for -m32, install the Debian package g++-multilib.\n${probe_log}")
+	endif()
+endif()
+
 # Our own code is held to these warnings; code we only build, such as a test
 # framework's sources, is not.
 add_library(links_warnings INTERFACE)
 target_compile_options(links_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
 
-add_library(links_program INTERFACE)
-target_link_libraries(links_program INTERFACE links_warnings)
-target_include_directories(links_program INTERFACE ${PROJECT_SOURCE_DIR}/table)
-target_compile_features(links_program INTERFACE cxx_std_20)
-target_compile_options(links_program INTERFACE ${LINKS_ARCH_FLAGS} -fPIE
+# How the programs' sources and their tables are compiled, and how the
+# programs are linked.
+add_library(links_flags INTERFACE)
+target_link_libraries(links_flags INTERFACE links_warnings)
+target_include_directories(links_flags INTERFACE ${PROJECT_SOURCE_DIR}/table)
+target_compile_features(links_flags INTERFACE cxx_std_20)
+target_compile_options(links_flags INTERFACE ${LINKS_ARCH_FLAGS} -fPIE
 	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
 	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
 	-ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 # 64-bit file offsets let a 32-bit program handle files of any size.
-target_compile_definitions(links_program INTERFACE _FILE_OFFSET_BITS=64
+target_compile_definitions(links_flags INTERFACE _FILE_OFFSET_BITS=64
 	$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+add_library(links_program INTERFACE)
+target_link_libraries(links_program INTERFACE links_flags)
 # The C++ and GCC runtimes are linked statically and, since the programs use
 # nothing of them, contribute nothing.
 target_link_options(links_program INTERFACE ${LINKS_ARCH_FLAGS} -pie
@@ -32,7 +49,7 @@ target_link_options(links_program INTERFACE ${LINKS_ARCH_FLAGS} -pie
 if(LINKS_SANITIZE)
 	set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-sanitize=vptr
 		-fno-omit-frame-pointer)
-	target_compile_options(links_program INTERFACE ${sanitize})
+	target_compile_options(links_flags INTERFACE ${sanitize})
 	target_link_options(links_program INTERFACE ${sanitize})
 	target_sources(links_program INTERFACE ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
 endif()
@@ -43,15 +60,65 @@ if(NOT CMAKE_BUILD_TYPE AND NOT multi_config)
 		"RelWithDebInfo or MinSizeRel for programs to deliver.")
 endif()
 
-# A cross build writes the manual pages with a program of the build machine.
+# linklist checks a component's rows and writes its table sources and
+# pages. It runs on the build machine, whatever the programs' target, so a
+# cross build compiles it with the build machine's own compiler. A table
+# written in C++ is read by a linklist of its own, built with the table.
+set(LINKS_LIST_SOURCES ${PROJECT_SOURCE_DIR}/table/list.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp
+	${PROJECT_SOURCE_DIR}/tools/pages.cpp CACHE INTERNAL "What every linklist is built from, with tools/linklist.cpp")
 if(CMAKE_CROSSCOMPILING)
 	find_program(LINKS_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
-		DOC "A C++20 compiler for the build machine, which writes the manual pages")
+		DOC "A C++20 compiler for the build machine, which checks tables and writes the manual pages")
 	if(NOT LINKS_HOST_CXX)
-		message(FATAL_ERROR "A cross build writes its manual pages with a program of the build "
-			"machine: install a C++ compiler for it, or name one with -DLINKS_HOST_CXX=...")
+		message(FATAL_ERROR "A cross build checks its tables and writes its manual pages with a "
+			"program of the build machine: install a C++ compiler for it, or name one with "
+			"-DLINKS_HOST_CXX=...")
 	endif()
+else()
+	add_library(links_lists STATIC EXCLUDE_FROM_ALL ${LINKS_LIST_SOURCES})
+	target_include_directories(links_lists PUBLIC ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/tools)
+	target_compile_features(links_lists PUBLIC cxx_std_20)
+	target_link_libraries(links_lists PRIVATE links_warnings)
 endif()
+
+# links_host_tool(<name> <source>...): build linklist, from its sources and
+# any more given, as a program of the build machine; <name>_command is how
+# to run it and <name>_depends what a step that runs it depends on.
+function(links_host_tool name)
+	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)	# ours, whoever calls
+	set(sources ${top}/tools/linklist.cpp ${ARGN})
+	if(NOT CMAKE_CROSSCOMPILING)
+		if(ARGN)	# built only for the component it reads
+			add_executable(${name} EXCLUDE_FROM_ALL ${sources})
+			target_compile_definitions(${name} PRIVATE LINKS_LINKED_TABLE)
+		else()
+			add_executable(${name} ${sources})
+		endif()
+		target_link_libraries(${name} PRIVATE links_lists links_warnings)
+		set(${name}_command $<TARGET_FILE:${name}> PARENT_SCOPE)
+		set(${name}_depends ${name} PARENT_SCOPE)
+		return()
+	endif()
+	set(tool ${CMAKE_CURRENT_BINARY_DIR}/${name})
+	set(linked)
+	if(ARGN)
+		set(linked -DLINKS_LINKED_TABLE)
+	endif()
+	add_custom_command(OUTPUT ${tool}
+		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -I${top}/table -I${top}/tools -o ${tool}
+			${sources} ${LINKS_LIST_SOURCES}
+		DEPENDS ${sources} ${LINKS_LIST_SOURCES} ${top}/table/link_table.h ${top}/table/list.h
+			${top}/table/rules.h ${top}/tools/pages.h
+		VERBATIM)
+	set(${name}_command ${tool} PARENT_SCOPE)
+	set(${name}_depends ${tool} PARENT_SCOPE)
+endfunction()
+links_host_tool(linklist)
+if(CMAKE_CROSSCOMPILING)
+	add_custom_target(linklist-host ALL DEPENDS ${linklist_depends})
+endif()
+set(LINKS_LINKLIST ${linklist_command} CACHE INTERNAL "How to run linklist")
+set(LINKS_LINKLIST_DEPENDS ${linklist_depends} CACHE INTERNAL "What running linklist depends on")
 
 # Manual pages carry the date of the last commit, not of the build, so that
 # two builds of one commit give the same bytes.
@@ -62,10 +129,18 @@ if(NOT LINKS_EPOCH)
 	execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
 		OUTPUT_VARIABLE LINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
+# string(TIMESTAMP) reads the time from SOURCE_DATE_EPOCH alone, so it is
+# set for that call and then put back as the parent had it.
+set(had_epoch "$ENV{SOURCE_DATE_EPOCH}")
 if(LINKS_EPOCH)
 	set(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})
 endif()
 string(TIMESTAMP LINKS_DATE "%Y-%m-%d" UTC)
+if(had_epoch STREQUAL "")
+	unset(ENV{SOURCE_DATE_EPOCH})
+else()
+	set(ENV{SOURCE_DATE_EPOCH} "${had_epoch}")
+endif()
 set(LINKS_DATE ${LINKS_DATE} CACHE INTERNAL "The date the manual pages carry")
 set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual pages carry")
 
@@ -93,9 +168,12 @@ set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>]
 #                 [COMPONENT <install component>])
-# builds <tool>-<name> for every tool with the rows of table/<name>.cpp, or of
-# <file>, and installs the programs and their pages, with the general pages,
-# in the install component given. Test components are NO_INSTALL; benchmark
+# builds <tool>-<name> for every tool with the rows of the list
+# table/<name>.links, or of <file>: a list, or a table written in C++ (a
+# .cpp file). It checks the rows first, so that no program is compiled from
+# a table that breaks a rule, and installs the programs and their pages,
+# with the general pages, in the install component given. The remover is
+# built from the link rows alone. Test components are NO_INSTALL; benchmark
 # components are built only on demand.
 function(links_component name)
 	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE;COMPONENT" "")
@@ -108,38 +186,58 @@ function(links_component name)
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
 	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
-		set(arg_TABLE ${top}/table/${name}.cpp)
+		set(arg_TABLE ${top}/table/${name}.links)
 	endif()
+	cmake_path(ABSOLUTE_PATH arg_TABLE)
 	if(NOT arg_COMPONENT)
 		set(arg_COMPONENT ${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME})
 	endif()
 	if(NOT arg_COMPONENT)
 		set(arg_COMPONENT Unspecified)
 	endif()
-	# The page writer runs on the build machine, whatever the programs'
-	# target: a cross build compiles it with the build machine's compiler.
-	if(CMAKE_CROSSCOMPILING)
-		set(writer ${CMAKE_CURRENT_BINARY_DIR}/manpage-${name})
-		add_custom_command(OUTPUT ${writer}
-			COMMAND ${LINKS_HOST_CXX} -std=c++20 -I${top}/table -o ${writer}
-				${top}/tools/manpage.cpp ${arg_TABLE}
-			DEPENDS ${top}/tools/manpage.cpp ${top}/table/link_table.h ${arg_TABLE})
-	else()
-		set(writer manpage-${name})
-		add_executable(${writer} EXCLUDE_FROM_ALL ${top}/tools/manpage.cpp ${arg_TABLE})
-		target_include_directories(${writer} PRIVATE ${top}/table)
-		target_link_libraries(${writer} PRIVATE links_warnings)
-		target_compile_features(${writer} PRIVATE cxx_std_20)
+	set(all)
+	if(arg_EXCLUDE_FROM_ALL)
+		set(all EXCLUDE_FROM_ALL)
 	endif()
+
+	# Check the rows and write the tables and pages, before anything of the
+	# component is compiled.
+	if(arg_TABLE MATCHES "\\.(cpp|cc|cxx|C)$")
+		links_host_tool(linklist-${name} ${arg_TABLE})
+		set(writer ${linklist-${name}_command})
+		set(writer_depends ${linklist-${name}_depends})
+	else()
+		set(writer ${LINKS_LINKLIST})
+		set(writer_depends ${LINKS_LINKLIST_DEPENDS} ${arg_TABLE})
+	endif()
+	set(out ${CMAKE_CURRENT_BINARY_DIR})
+	set(written ${out}/${name}.table.cpp ${out}/${name}.remover.cpp)
 	foreach(tool IN LISTS LINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
-		if(arg_EXCLUDE_FROM_ALL)
-			add_executable(${prog}-${name} EXCLUDE_FROM_ALL)
+		list(APPEND written ${out}/${prog}-${name}.1)
+	endforeach()
+	add_custom_command(OUTPUT ${written}
+		COMMAND ${writer} generate ${arg_TABLE} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${out}
+		DEPENDS ${writer_depends}
+		COMMENT "Checking the rows of ${name} and writing its tables and pages"
+		VERBATIM)
+	# One target writes them, so that no two targets built side by side
+	# write them at once; whatever uses them depends on it.
+	add_custom_target(links-${name} DEPENDS ${written})
+	# The full table is compiled once for the programs that carry it.
+	add_library(links-table-${name} OBJECT ${all} ${out}/${name}.table.cpp)
+	target_link_libraries(links-table-${name} PRIVATE links_flags)
+	add_dependencies(links-table-${name} links-${name})
+
+	foreach(tool IN LISTS LINKS_TOOLS)
+		cmake_path(GET tool FILENAME prog)
+		add_executable(${prog}-${name} ${all} ${top}/${tool}.cpp)
+		if(prog STREQUAL "rmlinks")
+			target_sources(${prog}-${name} PRIVATE ${out}/${name}.remover.cpp)
+			add_dependencies(${prog}-${name} links-${name})
 		else()
-			add_executable(${prog}-${name})
-			set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
+			target_sources(${prog}-${name} PRIVATE $<TARGET_OBJECTS:links-table-${name}>)
 		endif()
-		target_sources(${prog}-${name} PRIVATE ${top}/${tool}.cpp ${arg_TABLE})
 		target_link_libraries(${prog}-${name} PRIVATE links_program)
 		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
 		# Distributions strip the compilers' notes; so do we, for every build.
@@ -148,11 +246,11 @@ function(links_component name)
 		if(arg_EXCLUDE_FROM_ALL)
 			continue()
 		endif()
-		set(page ${CMAKE_CURRENT_BINARY_DIR}/${prog}-${name}.1)
+		set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
+		set(page ${out}/${prog}-${name}.1)
 		add_custom_command(OUTPUT ${page}.gz
-			COMMAND ${writer} ${prog} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${page}
 			COMMAND gzip -9nkf ${page}
-			DEPENDS ${writer})
+			DEPENDS ${page})
 		list(APPEND pages ${page}.gz)
 		set_property(GLOBAL APPEND PROPERTY LINKS_PAGES ${page})
 		if(NOT arg_NO_INSTALL)
@@ -166,6 +264,7 @@ function(links_component name)
 		return()
 	endif()
 	add_custom_target(pages-${name} ALL DEPENDS ${pages})
+	add_dependencies(pages-${name} links-${name})
 	# Every install component with programs gets the general pages too.
 	get_property(done GLOBAL PROPERTY LINKS_GENERAL_PAGES_IN)
 	if(NOT arg_NO_INSTALL AND NOT arg_COMPONENT IN_LIST done)

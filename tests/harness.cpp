@@ -149,6 +149,18 @@ std::string complaint(const link_entry &e, fault f, const std::string &found)
 	return buf;
 }
 
+std::string render(const std::string &page)
+{
+	std::string command = "groff -man -Tutf8 -P-cbou -rLL=250n -dAD=l '" + page + "' 2>&1";
+	FILE *p = popen(command.c_str(), "r");	// NOLINT(cert-env33-c): a fixed command on a page we built
+	std::string text;
+	char buf[4096];
+	for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+		text.append(buf, n);
+	pclose(p);
+	return text;
+}
+
 static fs::path fresh(const fs::path &base)
 {
 	fs::create_directories(base);

@@ -57,6 +57,9 @@ std::string complaint(const link_entry &e, fault f, const std::string &found = "
 // a symbolic link holding the target, is missing (skip), or none of these.
 way made(const fs::path &dir, const link_entry &e);
 
+// A manual page as man shows it, but on lines too wide to break a name.
+std::string render(const std::string &page);
+
 // A fresh directory for one test case, and one on another file system
 // (/dev/shm), both removed when the case ends.
 struct scratch {

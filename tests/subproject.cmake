@@ -1,16 +1,25 @@
-# A parent project brings this one in and declares a component of its own,
-# a shared library's soname chain and a versioned tool's chain, in an install
-# component. Its programs are built despite a warning in its table, checked
-# as delivered, installed and run; a bad row stops its build with a message
-# that names the row, and a misspelt keyword stops its configuring. Run with
-# -DSOURCE=<this project> -DWORK=<scratch directory>.
+# A parent project brings this one in and declares components of its own: a
+# list with a shared library's soname chain, a versioned tool's chain, a
+# permission change and a name with blanks, in one install component; a
+# table written in C++ as the first release had it, in the parent's default
+# install component; and a component built only on demand. Their programs
+# are built despite a warning in the C++ table, checked as delivered,
+# installed and run; a bad row stops the build at its line, or names its
+# row; a misspelt keyword or one without its value stops configuring; and
+# the parent's environment is left as it was. Run with -DSOURCE=<this
+# project> -DWORK=<scratch directory>.
 file(REMOVE_RECURSE ${WORK})
-set(rows "{ENTRY_SYMLINK, {\"libfoo.so.1\"}, \"lib/libfoo.so\"},
-	{ENTRY_SYMLINK, {\"libfoo.so.1.2.3\"}, \"lib/libfoo.so.1\"},
-	{ENTRY_HARDLINK, {\"bin/foo-tool-1.2\"}, \"bin/foo-tool-1\"},
-	{ENTRY_HARDLINK, {\"bin/foo-tool-1\"}, \"bin/foo-tool\"},")
+set(list "# A shared library's soname chain, and a tool's chain and mode.
+symlink   libfoo.so.1       lib/libfoo.so
+symlink   libfoo.so.1.2.3   lib/libfoo.so.1
+hardlink  bin/foo-tool-1.2  bin/foo-tool-1
+hardlink  bin/foo-tool-1    bin/foo-tool
+chmod     0755              bin/foo-tool-1.2
+hardlink  \"share/foo/read me\"  \"share/doc/read me\"
+")
+file(WRITE ${WORK}/parent/pair.links "${list}")
 function(table rows)
-	file(WRITE ${WORK}/parent/pair.cpp "#include <iterator>\n#include \"link_table.h\"\n
+	file(WRITE ${WORK}/parent/old.cpp "#include <iterator>\n#include \"link_table.h\"\n
 namespace {
 int unused;	// a warning, never an error, in a parent's build
 constexpr link_entry rows[] = {${rows}};
@@ -19,14 +28,20 @@ static_assert(table_check::check_table<rows>());
 extern const link_entry *const link_table = rows;
 extern const std::size_t link_table_size = std::size(rows);\n")
 endfunction()
+set(rows "{ENTRY_SYMLINK, {\"foo.conf\"}, \"etc/foo.conf.default\"}, {ENTRY_CHMOD, {.mode = 0600}, \"etc/foo.conf\"},")
+table("${rows}")
 function(parent keyword)
 	file(WRITE ${WORK}/parent/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
 project(parent LANGUAGES CXX)
+set(before \"\$ENV{SOURCE_DATE_EPOCH}\")
 add_subdirectory(${SOURCE} mklinks)
-links_component(pair TABLE \${CMAKE_CURRENT_SOURCE_DIR}/pair.cpp ${keyword} tools)\n")
+file(WRITE \${CMAKE_BINARY_DIR}/guest \"\${before}|\$ENV{SOURCE_DATE_EPOCH}|\${MKLINKS_WERROR}\")
+links_component(pair TABLE \${CMAKE_CURRENT_SOURCE_DIR}/pair.links ${keyword})
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME extras)
+links_component(old TABLE old.cpp)
+links_component(lazy EXCLUDE_FROM_ALL TABLE pair.links)\n")
 endfunction()
-table("${rows}")
-parent(COMPONENT)
+parent("COMPONENT tools")
 macro(run)
 	execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK} OUTPUT_VARIABLE out ERROR_VARIABLE out
 		RESULT_VARIABLE status)
@@ -37,27 +52,58 @@ macro(must)
 		message(FATAL_ERROR "${ARGN} failed:\n${out}")
 	endif()
 endmacro()
+function(installed prefix want)
+	file(GLOB_RECURSE got RELATIVE ${WORK}/${prefix} ${WORK}/${prefix}/*)
+	list(SORT got)
+	if(NOT got STREQUAL want)
+		message(FATAL_ERROR "installed ${got}, not ${want}")
+	endif()
+endfunction()
 
 must(${CMAKE_COMMAND} -S parent -B build -DCMAKE_BUILD_TYPE=Release)
+# Our own top-level builds turn warnings into errors; a parent's do not, and
+# its environment is as it was.
+file(READ ${WORK}/build/guest guest)
+if(NOT guest STREQUAL "$ENV{SOURCE_DATE_EPOCH}|$ENV{SOURCE_DATE_EPOCH}|OFF")
+	message(FATAL_ERROR "the parent's environment or options changed: ${guest}")
+endif()
+must(${CMAKE_COMMAND} -S ${SOURCE} -B top -DBUILD_TESTING=OFF)
+file(STRINGS ${WORK}/top/CMakeCache.txt werror REGEX "^MKLINKS_WERROR:BOOL=ON$")
+if(NOT werror)
+	message(FATAL_ERROR "a top-level build does not treat warnings as errors")
+endif()
+
+# Each install component gets its programs and the general pages, and
+# nothing is installed of a component built only on demand.
 must(${CMAKE_COMMAND} --build build)
 must(${CMAKE_COMMAND} --install build --prefix inst --component tools)
-file(GLOB_RECURSE installed RELATIVE ${WORK}/inst ${WORK}/inst/*)
-list(SORT installed)
-set(want bin/cklinks-pair bin/mklinks-pair bin/rmlinks-pair share/man/man1/cklinks-pair.1.gz
-	share/man/man1/cklinks.1.gz share/man/man1/mklinks-pair.1.gz share/man/man1/mklinks.1.gz
-	share/man/man1/rmlinks-pair.1.gz share/man/man1/rmlinks.1.gz)
-if(NOT installed STREQUAL want)
-	message(FATAL_ERROR "installed ${installed}, not ${want}")
+foreach(c pair old)
+	set(${c} bin/cklinks-${c} bin/mklinks-${c} bin/rmlinks-${c} share/man/man1/cklinks-${c}.1.gz
+		share/man/man1/cklinks.1.gz share/man/man1/mklinks-${c}.1.gz share/man/man1/mklinks.1.gz
+		share/man/man1/rmlinks-${c}.1.gz share/man/man1/rmlinks.1.gz)
+	list(SORT ${c})
+endforeach()
+installed(inst "${pair}")
+must(${CMAKE_COMMAND} --install build --prefix inst-extras --component extras)
+installed(inst-extras "${old}")
+must(${CMAKE_COMMAND} --install build --prefix inst-all)
+file(GLOB lazy ${WORK}/inst-all/bin/*lazy*)
+if(lazy OR NOT EXISTS ${WORK}/inst-all/bin/mklinks-old)
+	message(FATAL_ERROR "a full install holds ${lazy}, or lacks mklinks-old")
 endif()
 file(STRINGS ${WORK}/build/mklinks/mklinks.1 ours REGEX "toolchain")
 if(ours)
 	message(FATAL_ERROR "the general page lists programs the parent does not ship: ${ours}")
 endif()
-file(GLOB programs ${WORK}/inst/bin/*)
+file(GLOB programs ${WORK}/inst-all/bin/*)
 must(${CMAKE_COMMAND} "-DPROGRAMS=${programs}" -DARCH=ELF -DSANITIZE=OFF -P ${SOURCE}/tests/delivery.cmake)
 
+# The list's rows are made, found in place and taken away again, all but
+# the permission change, which leaves nothing to take away.
 file(WRITE ${WORK}/tree/lib/libfoo.so.1.2.3 "lib")
 file(WRITE ${WORK}/tree/bin/foo-tool-1.2 "tool")
+file(WRITE "${WORK}/tree/share/foo/read me" "doc")
+file(MAKE_DIRECTORY ${WORK}/tree/share/doc)
 must(inst/bin/mklinks-pair tree -v)
 set(trace "Verbose mode.\n")
 foreach(link "lib/libfoo.so\" -> \"libfoo.so.1" "lib/libfoo.so.1\" -> \"libfoo.so.1.2.3")
@@ -66,30 +112,42 @@ endforeach()
 foreach(link "bin/foo-tool-1\" -> \"bin/foo-tool-1.2" "bin/foo-tool\" -> \"bin/foo-tool-1")
 	string(APPEND trace "link \"${link}\"\nprocessed hardlink\n")
 endforeach()
+string(APPEND trace "chmod 755 \"bin/foo-tool-1.2\"\nlink \"share/doc/read me\" -> \"share/foo/read me\"\n"
+	"processed hardlink\n")
 file(READ ${WORK}/tree/lib/libfoo.so lib)
 file(READ ${WORK}/tree/bin/foo-tool tool)
-if(NOT out STREQUAL trace OR NOT lib STREQUAL "lib" OR NOT tool STREQUAL "tool")
+file(READ "${WORK}/tree/share/doc/read me" doc)
+if(NOT out STREQUAL trace OR NOT lib STREQUAL "lib" OR NOT tool STREQUAL "tool" OR NOT doc STREQUAL "doc")
 	message(FATAL_ERROR "mklinks-pair: ${out}")
 endif()
 must(inst/bin/cklinks-pair tree)
 must(inst/bin/rmlinks-pair tree)
 file(GLOB_RECURSE left RELATIVE ${WORK}/tree ${WORK}/tree/*)
 list(SORT left)
-if(NOT left STREQUAL "bin/foo-tool-1.2;lib/libfoo.so.1.2.3")
-	message(FATAL_ERROR "rmlinks-pair left ${left}")
+if(NOT left STREQUAL "bin/foo-tool-1.2;lib/libfoo.so.1.2.3;share/foo/read me" OR NOT out STREQUAL "")
+	message(FATAL_ERROR "rmlinks-pair left ${left}: ${out}")
 endif()
 
-# A hard link to a symbolic link's path stops the build, naming the row.
-table("${rows} {ENTRY_HARDLINK, {\"lib/libfoo.so\"}, \"bin/other\"}")
+# A bad row stops the build: a list's at its line, naming the other row's,
+# and a C++ table's by its row.
+file(APPEND ${WORK}/parent/pair.links "hardlink lib/libfoo.so bin/other\n")
 run(${CMAKE_COMMAND} --build build)
-if(status EQUAL 0 OR NOT out MATCHES "row 4: target is made by a symbolic link")
-	message(FATAL_ERROR "a bad row did not stop the build:\n${out}")
+if(status EQUAL 0 OR NOT out MATCHES "pair.links:8: error: target is made by a symbolic link \\(line 2\\)")
+	message(FATAL_ERROR "a bad row did not stop the build at its line:\n${out}")
+endif()
+file(WRITE ${WORK}/parent/pair.links "${list}")
+table("${rows} {ENTRY_HARDLINK, {\"etc/foo.conf.default\"}, \"etc/foo.conf.old\"}")
+run(${CMAKE_COMMAND} --build build)
+if(status EQUAL 0 OR NOT out MATCHES "old.cpp: error: row 2: target is made by a symbolic link \\(row 0\\)")
+	message(FATAL_ERROR "a bad row did not stop the build, naming its row:\n${out}")
 endif()
 
-# A misspelt keyword stops configuring; a parent without a build type hears
-# that its programs are not fortified.
-parent(COMPONET)
-run(${CMAKE_COMMAND} -S parent -B build-untyped)
-if(status EQUAL 0 OR NOT out MATCHES "COMPONET" OR NOT out MATCHES "not fortified")
-	message(FATAL_ERROR "a misspelt keyword passed, or no build type went unremarked:\n${out}")
-endif()
+# A misspelt keyword, or one without its value, stops configuring; a parent
+# without a build type hears that its programs are not fortified.
+foreach(keyword COMPONET COMPONENT)
+	parent(${keyword})
+	run(${CMAKE_COMMAND} -S parent -B build-${keyword})
+	if(status EQUAL 0 OR NOT out MATCHES "missing value: ${keyword}" OR NOT out MATCHES "not fortified")
+		message(FATAL_ERROR "${keyword} alone passed, or no build type went unremarked:\n${out}")
+	endif()
+endforeach()

@@ -467,16 +467,37 @@ TEST(Interrupted, RerunConverges)
 	std::printf("killed at %d points, each followed by a rerun\n", points);
 }
 
-// Each program's manual page names the path of every row, in table order.
+struct page_case {
+	const char *page;
+	const char *verb;	// that begins each row's item
+	bool verbose;		// the usage line offers -v
+};
+
+// Each program's manual page numbers the rows from 0, as the programs count
+// them, and names every path in table order, escaped so that groff shows it
+// as it stands and never breaks it at a hyphen; its usage line is its own.
 TEST(Pages, NameEveryPathInOrder)
 {
-	for (const char *page : {"mklinks-toolchain.1", "rmlinks-toolchain.1", "cklinks-toolchain.1"}) {
-		std::string text = std::regex_replace(slurp(program(page)), std::regex(R"(\\:)"), "");
-		text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+	const page_case cases[] = {
+		{"mklinks-toolchain.1", "Replace", true},
+		{"rmlinks-toolchain.1", "Remove", false},
+		{"cklinks-toolchain.1", "The path", false},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.page);
+		std::string text = slurp(program(c.page)), prog = c.page;
+		prog = std::regex_replace(prog.substr(0, prog.size() - 2), std::regex("-"), R"(\-)");
+		EXPECT_NE(text.find(".SH SYNOPSIS\n.B " + prog + "\n.I directory\n" + (c.verbose ? ".RB [ \\-v ]\n" : "") +
+				    ".SH DESCRIPTION\n"),
+			  std::string::npos);
 		std::size_t at = 0;
 		for (std::size_t i = 0; i < link_table_size; i++) {
-			at = text.find('"' + std::string(link_table[i].path) + '"', at);
-			ASSERT_NE(at, std::string::npos) << page << ": " << link_table[i].path;
+			std::string path = std::regex_replace(link_table[i].path, std::regex("-"), R"(\-)");
+			path = std::regex_replace(path, std::regex("/"), R"(/\:)");
+			std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
+					   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';
+			at = text.find(item, at);
+			ASSERT_NE(at, std::string::npos) << item;
 		}
 	}
 }

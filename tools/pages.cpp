@@ -1,35 +1,62 @@
-// manpage-COMPONENT mklinks|rmlinks|cklinks COMPONENT VERSION DATE OUT: write to OUT
-// the manual page of one program of a component, listing every row of its
-// table, so that a user can read which paths it replaces before running it,
-// or what it requires of them.
+#include "pages.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-#include "link_table.h"
+#include <iterator>
 
 static FILE *out;
 
-// Write a path or link text in italics, as roff takes it literally, with a
-// place to break the line after every '/' so that long paths still fit the
-// page; punctuation may follow it in roman.
+// How groff is told to show a character as it stands, where it would read
+// it otherwise: '-' and ' ' are never a place to break a line in a name.
+static const struct {
+	char c;
+	const char *roff;
+} literal[] = {{'\\', "\\e"}, {'-', "\\-"}, {'"', "\\(dq"}, {'\'', "\\(aq"}, {'`', "\\(ga"}, {' ', "\\ "}};
+
+// Write one character of a path or link text in UTF-8 as groff reads it
+// literally, with a place to break the line after every '/', so that long
+// paths still fit the page. Returns the bytes it took.
+static std::size_t glyph(const unsigned char *s)
+{
+	unsigned char c = s[0];
+	if (c >= 0x80) {
+		// A UTF-8 sequence is written as the character it encodes; a
+		// byte that starts none, as the Latin-1 character it would be.
+		std::size_t n = c >= 0xf8 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 0;
+		unsigned long u = c & (0x7f >> n);
+		for (std::size_t i = 1; i < n; i++) {
+			if ((s[i] & 0xc0) != 0x80) {
+				n = 0;
+				break;
+			}
+			u = u << 6 | (s[i] & 0x3f);
+		}
+		if (n == 0 || u < 0x80 || u > 0x10ffff) {
+			fprintf(out, "\\[char%u]", c);
+			return 1;
+		}
+		fprintf(out, "\\[u%04lX]", u);
+		return n;
+	}
+	const auto *l = std::find_if(std::begin(literal), std::end(literal), [c](const auto &l) { return static_cast<unsigned char>(l.c) == c; });
+	if (l != std::end(literal))
+		fputs(l->roff, out);
+	else
+		fputc(c, out);
+	if (c == '/' && s[1] != '\0')
+		fputs("\\:", out);
+	return 1;
+}
+
+// Write a path or link text in italics; punctuation may follow it in roman.
 static void name(const char *s, const char *punct = "")
 {
 	fputs(*punct != '\0' ? ".IR \"" : ".I \"", out);
-	for (; *s != '\0'; s++) {
-		if (*s == '\\')
-			fputs("\\e", out);
-		else if (*s == '-')
-			fputs("\\-", out);
-		else if (*s == '"')
-			fputs("\\(dq", out);
-		else
-			fputc(*s, out);
-		if (*s == '/' && s[1] != '\0')
-			fputs("\\:", out);
-	}
+	for (const auto *c = reinterpret_cast<const unsigned char *>(s); *c != '\0';)
+		c += glyph(c);
 	fprintf(out, "\"%s%s\n", *punct != '\0' ? " " : "", punct);
 }
-
 static void item(std::size_t i, const char *words)
 {
 	fprintf(out, ".TP 5\n%zu.\n%s\n", i, words);
@@ -58,10 +85,10 @@ static const wording check_words = {
 	{"The path", "is a hard link to, or a copy of,"},
 };
 
-static void rows(const wording &w)
+static void rows(const wording &w, const link_entry *table, std::size_t n)
 {
-	for (std::size_t i = 0; i < link_table_size; i++) {
-		const link_entry &e = link_table[i];
+	for (std::size_t i = 0; i < n; i++) {
+		const link_entry &e = table[i];
 		switch (e.type) {
 		case ENTRY_CHMOD:
 			item(i, w.chmod[0]);
@@ -91,22 +118,23 @@ static void rows(const wording &w)
 	}
 }
 
-static void remover(const char *prog)
+// The remover's table holds only links, but an unnamed type code there
+// stops it.
+static void remover(const char *prog, const link_entry *table, std::size_t n)
 {
 	std::size_t i = 0;
-	for (; i < link_table_size && link_table[i].type <= ENTRY_CONDLINK; i++) {
+	for (; i < n && table[i].type <= ENTRY_CONDLINK; i++) {
 		item(i, "Remove");
-		name(link_table[i].path, ".");
+		name(table[i].path, ".");
 	}
-	if (i == link_table_size)
+	if (i == n)
 		return;
 	item(i, "Stop with the message");
-	fprintf(out, ".B \"unsupported type: %d\"\nand exit status 1, leaving\n",
-		static_cast<int>(link_table[i].type));
-	name(link_table[i].path);
+	fprintf(out, ".B \"unsupported type: %d\"\nand exit status 1, leaving\n", static_cast<int>(table[i].type));
+	name(table[i].path);
 	fprintf(out, "and the paths of the %zu rows after it in place:\n.B %s\n"
 		     "removes only the paths of links.\n",
-		link_table_size - i - 1, prog);
+		n - i - 1, prog);
 }
 
 // What each program does with a component's rows, in the order of tools.
@@ -117,53 +145,52 @@ struct tool {
 static const tool tools[] = {
 	{"mklinks", "put in place", "carries out",
 	 "Whatever is at the path of a link is deleted before the link is made.\n", "rmlinks", &make_words},
-	{"rmlinks", "take away", "handles", "It never touches a target.\n", "mklinks", nullptr},
+	{"rmlinks", "take away", "handles",
+	 "It never touches a target.\nA permission change leaves nothing to remove, so the component's are not among them.\n",
+	 "mklinks", nullptr},
 	{"cklinks", "check", "checks",
 	 "It changes nothing, and names on standard output each row that is not in place.\n", "mklinks",
 	 &check_words},
 };
 
-int main(int argc, char *argv[])
+bool write_page(const char *tool, const char *component, const char *version, const char *date,
+		const link_entry *table, std::size_t n, const char *file)
 {
-	const tool *t = nullptr;
-	for (const tool &each : tools)
-		if (argc == 6 && strcmp(argv[1], each.name) == 0)
+	const struct tool *t = nullptr;
+	for (const struct tool &each : tools)
+		if (strcmp(tool, each.name) == 0)
 			t = &each;
-	if (t == nullptr) {
-		fputs("usage: manpage-COMPONENT mklinks|rmlinks|cklinks COMPONENT VERSION DATE OUT\n", stderr);
-		return 2;
-	}
+	if (t == nullptr)
+		return false;
 	bool make = t == &tools[0];
-	const char *tool = t->name, *component = argv[2];
 	char prog[256], title[256];
 	snprintf(prog, sizeof prog, "%s\\-%s", tool, component);
 	snprintf(title, sizeof title, "%s", prog);
 	for (char *c = title; *c != '\0'; c++)
 		if (*c >= 'a' && *c <= 'z')
 			*c = static_cast<char>(*c - 'a' + 'A');
-	out = fopen(argv[5], "w");
-	if (out == nullptr) {
-		perror(argv[5]);
-		return 1;
-	}
+	out = fopen(file, "w");
+	if (out == nullptr)
+		return false;
 
 	fprintf(out, ".TH %s 1 %s \"mklinks %s\" \"User Commands\"\n.SH NAME\n%s \\- %s the %s component's links\n",
-		title, argv[4], argv[3], prog, t->verb, component);
+		title, date, version, prog, t->verb, component);
 	fprintf(out, ".SH SYNOPSIS\n.B %s\n.I directory\n%s.SH DESCRIPTION\n.B %s\n", prog,
 		make ? ".RB [ \\-v ]\n" : "", prog);
-	if (link_table_size == 0) {
-		fprintf(out, "belongs to a component without links: it only checks its arguments and "
-			     "that it can change into\n.IR directory ,\nthen exits with status 0%s.\n",
+	if (n == 0) {
+		fprintf(out, "%s: it only checks its arguments and that it can change into\n.IR directory ,\n"
+			     "then exits with status 0%s.\n",
+			t->words == nullptr ? "has no links to remove" : "belongs to a component without links",
 			make ? " (with\n.BR \\-v ,\nafter the line\n.BR \"Verbose mode.\" )" : "");
 	} else {
 		fprintf(out, "changes into\n.I directory\nand %s the %zu rows below, first to last, as\n"
 			     ".BR %s (1)\ndescribes.\nEvery path is relative to\n.IR directory .\n%s.SH ROWS\n",
-			t->rows, link_table_size, tool, t->note);
+			t->rows, n, tool, t->note);
 		if (t->words != nullptr)
-			rows(*t->words);
+			rows(*t->words, table, n);
 		else
-			remover(prog);
+			remover(prog, table, n);
 	}
 	fprintf(out, ".SH SEE ALSO\n.BR %s (1),\n.BR %s\\-%s (1)\n", tool, t->other, component);
-	return fclose(out) == 0 ? 0 : 1;
+	return fclose(out) == 0;
 }

@@ -1,0 +1,209 @@
+#include "list.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+static bool blank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+static bool control(unsigned char c)
+{
+	return c < 0x20 || c == 0x7f;
+}
+
+static std::string control_words(unsigned char c)
+{
+	char words[96];
+	snprintf(words, sizeof words, "the list holds a control character (0x%02x), which no field may hold", c);
+	return words;
+}
+
+// Split a line into its fields, or say why it cannot be split. A field that
+// holds a blank, a quote or a backslash is written in double quotes, where
+// \" stands for a quote and \\ for a backslash.
+static std::string split(std::string_view line, std::vector<std::string> &fields)
+{
+	for (std::size_t i = 0;;) {
+		while (i < line.size() && blank(line[i]))
+			i++;
+		if (i == line.size())
+			return "";
+		std::string f;
+		if (line[i] != '"') {
+			for (; i < line.size() && !blank(line[i]); i++) {
+				if (line[i] == '"' || line[i] == '\\')
+					return "a field that holds \" or \\ must be written in double quotes";
+				f += line[i];
+			}
+			fields.push_back(f);
+			continue;
+		}
+		for (i++;; i++) {
+			if (i == line.size())
+				return "a quoted field does not end on its line";
+			char c = line[i];
+			if (c == '"')
+				break;
+			if (c == '\t')
+				return control_words(c);
+			if (c == '\\') {
+				if (i + 1 == line.size() || (line[i + 1] != '"' && line[i + 1] != '\\'))
+					return "in double quotes, a backslash may stand only before \" or \\";
+				c = line[++i];
+			}
+			f += c;
+		}
+		if (++i < line.size() && !blank(line[i]))
+			return "a quoted field must be followed by a blank or the end of the line";
+		fields.push_back(f);
+	}
+}
+
+// Read a mode as chmod(1) reads an octal one.
+static const char *octal(const std::string &m, mode_t &mode)
+{
+	mode = 0;
+	for (char c : m) {
+		if (c == '8' || c == '9')
+			return "mode is octal: 8 and 9 are not octal digits";
+		if (c < '0' || c > '7')
+			return "mode must be an octal number, such as 755";
+		if (mode <= 07777)
+			mode = mode * 8 + (c - '0');
+	}
+	return mode > 07777 ? "mode has bits beyond 07777" : nullptr;
+}
+
+static const struct {
+	const char *word;
+	entry_type type;
+} types[] = {
+	{"hardlink", ENTRY_HARDLINK},
+	{"symlink", ENTRY_SYMLINK},
+	{"condlink", ENTRY_CONDLINK},
+	{"chmod", ENTRY_CHMOD},
+};
+
+// The row a line's fields make, or why they make none.
+static std::string row(const std::vector<std::string> &f, list &l, link_entry &e)
+{
+	if (f.size() < 3)
+		return "a row has three fields: its type, its target or mode, and its path";
+	if (f.size() > 3)
+		return "a row has three fields; write a field that holds a blank in double quotes";
+	const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return f[0] == t.word; });
+	if (t == std::end(types))
+		return "unknown row type \"" + f[0] + "\": a row is hardlink, symlink, condlink or chmod";
+	e.type = t->type;
+	if (e.type == ENTRY_CHMOD) {
+		if (const char *r = octal(f[1], e.mode))
+			return r;
+	} else {
+		e.target = l.texts.emplace_back(f[1]).c_str();
+	}
+	e.path = l.texts.emplace_back(f[2]).c_str();
+	return "";
+}
+
+bool read_list(const std::string &text, list &l, const reporter &report)
+{
+	bool good = true, dos = false;
+	std::size_t line = 0;
+	for (std::size_t at = 0; at < text.size(); line++) {
+		std::size_t end = std::min(text.find('\n', at), text.size());
+		std::string_view s(text.data() + at, end - at);
+		at = end + 1;
+		auto fault = [&](const std::string &what) {
+			report(line + 1, what);
+			good = false;
+		};
+		std::size_t lead = 0;
+		while (lead < s.size() && blank(s[lead]))
+			lead++;
+		if (lead == s.size() || s[lead] == '#')
+			continue;
+		auto bad = std::find_if(s.begin(), s.end(), [](char c) { return c != '\t' && control(c); });
+		if (bad != s.end() && *bad == '\r') {
+			// A file saved with DOS line ends has one on every line.
+			if (!dos)
+				fault("the list has DOS line ends: a carriage return ends the line");
+			dos = true;
+			good = false;
+			continue;
+		}
+		if (bad != s.end()) {
+			fault(control_words(*bad));
+			continue;
+		}
+		std::vector<std::string> fields;
+		link_entry e{};
+		std::string why = split(s, fields);
+		if (why.empty())
+			why = row(fields, l, e);
+		if (!why.empty()) {
+			fault(why);
+			continue;
+		}
+		l.rows.push_back(e);
+		l.lines.push_back(line + 1);
+	}
+	return good;
+}
+
+// Write s as a C++ string literal that says the same bytes, in plain ASCII.
+static void literal(std::string &out, const char *s)
+{
+	out += '"';
+	for (; *s != '\0'; s++) {
+		unsigned char c = static_cast<unsigned char>(*s);
+		if (c == '"' || c == '\\') {
+			out += '\\';
+			out += static_cast<char>(c);
+		} else if (c >= 0x20 && c < 0x7f) {
+			out += static_cast<char>(c);
+		} else {
+			char esc[8];
+			snprintf(esc, sizeof esc, "\\%03o", c);
+			out += esc;
+		}
+	}
+	out += '"';
+}
+
+void write_table(std::ostream &out, const std::vector<link_entry> &rows, const std::string &from)
+{
+	static const char *const names[] = {"ENTRY_HARDLINK", "ENTRY_SYMLINK", "ENTRY_CONDLINK", "ENTRY_CHMOD"};
+	std::string s = "// Written by the build from " + from + "; edit that instead.\n"
+			"#include <iterator>\n\n#include \"link_table.h\"\n\n";
+	if (rows.empty()) {
+		s += "extern const link_entry *const link_table = nullptr;\n"
+		     "extern const std::size_t link_table_size = 0;\n";
+		out << s;
+		return;
+	}
+	s += "namespace {\n\nconst link_entry rows[] = {\n";
+	for (const link_entry &e : rows) {
+		s += "\t{";
+		if (e.type <= ENTRY_CHMOD)
+			s += names[e.type];
+		else
+			s += "static_cast<entry_type>(" + std::to_string(e.type) + "U)";
+		if (e.type == ENTRY_CHMOD) {
+			char mode[32];
+			snprintf(mode, sizeof mode, ", {.mode = 0%o}, ", static_cast<unsigned>(e.mode));
+			s += mode;
+		} else {
+			s += ", {";
+			literal(s, e.target);
+			s += "}, ";
+		}
+		literal(s, e.path);
+		s += "},\n";
+	}
+	s += "};\n\n} // namespace\n\nextern const link_entry *const link_table = rows;\n"
+	     "extern const std::size_t link_table_size = std::size(rows);\n";
+	out << s;
+}

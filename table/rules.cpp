@@ -1,0 +1,242 @@
+#include "rules.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+// PATH_MAX, with its NUL: no path, target or link text may be as long.
+static const std::size_t path_max = 4096;
+
+// Go from at along p as the file system would: "." and empty components
+// go, ".." climbs. False where p climbs out of the installation directory.
+static bool walk(std::string &at, std::string_view p)
+{
+	while (!p.empty()) {
+		std::size_t end = std::min(p.find('/'), p.size());
+		std::string_view part = p.substr(0, end);
+		if (part == "..") {
+			if (at.empty())
+				return false;
+			std::size_t slash = at.rfind('/');
+			at.erase(slash == std::string::npos ? 0 : slash);
+		} else if (!part.empty() && part != ".") {
+			if (!at.empty())
+				at += '/';
+			at += part;
+		}
+		p.remove_prefix(std::min(end + 1, p.size()));
+	}
+	return true;
+}
+
+static bool has_dotdot(std::string_view p)
+{
+	for (std::size_t at = 0; at <= p.size();) {
+		std::size_t end = std::min(p.find('/', at), p.size());
+		if (p.substr(at, end - at) == "..")
+			return true;
+		at = end + 1;
+	}
+	return false;
+}
+
+static bool has_control(std::string_view p)
+{
+	for (unsigned char c : p)
+		if (c < 0x20 || c == 0x7f)
+			return true;
+	return false;
+}
+
+// What is wrong with a path or a target, in words.
+struct place_words {
+	const char *empty, *absolute, *too_long, *control, *leaves, *top, *dotdot, *through;
+};
+static const place_words path_words = {"path is empty", "path must be relative",
+	"path is longer than PATH_MAX", "path holds a control character",
+	"path leaves the installation directory", "path names the installation directory itself",
+	"path has a .. component", "path passes through a symbolic link that a row makes"};
+static const place_words target_words = {"target is empty", "target must be relative",
+	"target is longer than PATH_MAX", "target holds a control character",
+	"target leaves the installation directory", "target names the installation directory itself",
+	"target has a .. component", "target passes through a symbolic link that a row makes"};
+
+// The rule a path or a target breaks on its own, or nullptr; where it
+// breaks none, at is where it leads.
+static const char *place_rule(const char *p, const place_words &w, std::string &at)
+{
+	if (p == nullptr || p[0] == '\0')
+		return w.empty;
+	if (p[0] == '/')
+		return w.absolute;
+	std::string_view s(p);
+	if (s.size() >= path_max)
+		return w.too_long;
+	if (has_control(s))
+		return w.control;
+	at.clear();
+	if (!walk(at, s))
+		return w.leaves;
+	if (at.empty())
+		return w.top;
+	// Whatever the table checks, a symbolic link that is already in the
+	// tree may stand where ".." climbs from.
+	return has_dotdot(s) ? w.dotdot : nullptr;
+}
+
+// A row's own findings: its path, then its target, link text or mode.
+struct place {
+	std::string path, target;	// where each leads; target empty for a permission change
+	bool off;			// a symbolic link's text that names nothing of ours
+};
+
+static const char *row_rule(const link_entry &e, place &at)
+{
+	if (const char *r = place_rule(e.path, path_words, at.path))
+		return r;
+	at.target.clear();
+	at.off = true;
+	switch (e.type) {
+	case ENTRY_CHMOD:
+		return (e.mode & ~mode_t{07777}) != 0 ? "mode has bits beyond 07777" : nullptr;
+	case ENTRY_SYMLINK: {
+		// A mode where a text belongs sets only the low bits of the
+		// pointer; no string lies in the first page.
+		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777)
+			return e.target == nullptr ? "link text is empty" : "a link needs a target, not .mode";
+		std::string_view text(e.target);
+		if (text.empty())
+			return "link text is empty";
+		if (text.size() >= path_max)
+			return "link text is longer than PATH_MAX";
+		if (has_control(text))
+			return "link text holds a control character";
+		// The text is read from the directory that holds the link.
+		if (text[0] != '/') {
+			at.target = at.path;
+			at.off = !walk(at.target, "..") || !walk(at.target, text);
+		}
+		return nullptr;
+	}
+	case ENTRY_HARDLINK:
+	case ENTRY_CONDLINK:
+		break;
+	}
+	// Unnamed codes are carried out as hard links, so hold them to that. A
+	// hard link may fall back to cp, which would take a leading '-' for an
+	// option.
+	if (e.target != nullptr && reinterpret_cast<std::uintptr_t>(e.target) <= 07777)
+		return "a link needs a target, not .mode";
+	if (const char *r = place_rule(e.target, target_words, at.target))
+		return r;
+	at.off = false;
+	if (e.path[0] == '-')
+		return "path begins with a dash, which cp would take for an option";
+	if (e.target[0] == '-')
+		return "target begins with a dash, which cp would take for an option";
+	return nullptr;
+}
+
+namespace {
+
+// The rows that make each place, in table order.
+using makers = std::unordered_map<std::string, std::vector<std::size_t>>;
+
+// The symbolic link that a row makes on the way to p, if any.
+std::size_t through(const makers &made, const link_entry *rows, const std::string &p)
+{
+	for (std::size_t slash = p.find('/'); slash != std::string::npos; slash = p.find('/', slash + 1)) {
+		auto it = made.find(p.substr(0, slash));
+		if (it == made.end())
+			continue;
+		for (std::size_t j : it->second)
+			if (rows[j].type == ENTRY_SYMLINK)
+				return j;
+	}
+	return no_row;
+}
+
+} // namespace
+
+// The rule for rows that depend on each other: a symbolic link's text may
+// name any row's path but its own; a hard or conditional link's target may
+// be the path of an earlier hard or conditional link, but never its own
+// path, a later row's path or a symbolic link's path; no two links share a
+// path; and nothing passes through a symbolic link that a row makes, nor is
+// a permission change made at one, since the link may lead anywhere.
+std::vector<finding> check(const link_entry *rows, std::size_t n)
+{
+	std::vector<finding> found;
+	std::vector<place> at(n);
+	std::vector<bool> sound(n);
+	makers made;
+	for (std::size_t i = 0; i < n; i++) {
+		if (const char *r = row_rule(rows[i], at[i])) {
+			found.push_back({i, r, no_row});
+			continue;
+		}
+		sound[i] = true;
+		if (rows[i].type != ENTRY_CHMOD)
+			made[at[i].path].push_back(i);
+	}
+	auto say = [&](std::size_t i, const char *rule, std::size_t other = no_row) {
+		found.push_back({i, rule, other});
+	};
+	for (std::size_t i = 0; i < n; i++) {
+		if (!sound[i])
+			continue;
+		const link_entry &e = rows[i];
+		const place &p = at[i];
+		if (std::size_t j = through(made, rows, p.path); j != no_row) {
+			say(i, path_words.through, j);
+			continue;
+		}
+		auto here = made.find(p.path);
+		if (e.type == ENTRY_CHMOD) {
+			if (here == made.end())
+				continue;
+			for (std::size_t j : here->second)
+				if (rows[j].type == ENTRY_SYMLINK) {
+					say(i, "permission change at a symbolic link's path, which chmod would follow", j);
+					break;
+				}
+			continue;
+		}
+		bool symbolic = e.type == ENTRY_SYMLINK;
+		if (here->second.front() < i) {
+			say(i, "path is made by an earlier row too", here->second.front());
+			continue;
+		}
+		if (!p.off && p.target == p.path) {
+			say(i, symbolic ? "link text names the link itself" : "target is the path itself");
+			continue;
+		}
+		// Making a symbolic link never reads its text, but a hard link or
+		// a copy reads its target, which must be there and must be what a
+		// rerun finds again.
+		if (symbolic)
+			continue;
+		if (std::size_t j = through(made, rows, p.target); j != no_row) {
+			say(i, target_words.through, j);
+			continue;
+		}
+		auto there = made.find(p.target);
+		if (there == made.end())
+			continue;
+		std::size_t later = no_row, symlink = no_row;
+		for (std::size_t j : there->second) {
+			if (j > i && later == no_row)
+				later = j;
+			if (j < i && rows[j].type == ENTRY_SYMLINK && symlink == no_row)
+				symlink = j;
+		}
+		if (later != no_row)
+			say(i, "target is made by a later row", later);
+		else if (symlink != no_row)
+			say(i, "target is made by a symbolic link", symlink);
+	}
+	std::stable_sort(found.begin(), found.end(), [](const finding &a, const finding &b) { return a.row < b.row; });
+	return found;
+}

@@ -1,0 +1,136 @@
+// The rules and the list form, run through linklist check as a build and a
+// pre-commit hook run it: each case is a list and what it must say.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+struct list_case {
+	const char *name;
+	std::string rows;	// after the three lines of base, so from line 4
+	const char *said;	// on standard error; empty: the list is sound
+};
+
+// A comment, a hard link and a symbolic link, on lines 1 to 3.
+const std::string base = "# Lines count from 1, comments and all.\nhardlink bin/tool bin/alias\n"
+			 "symlink lib.so.1 lib/lib.so\n";
+const std::string long_name(4096, 'd');
+
+TEST(List, CheckNamesEveryBadRowAtItsLine)
+{
+	const list_case cases[] = {
+		{"good", "", ""},
+		{"empty path", "hardlink bin/tool \"\"", "x.links:4: error: path is empty\n"},
+		{"absolute path", "chmod 0755 /bin/tool", "x.links:4: error: path must be relative\n"},
+		{"long path", "symlink x " + long_name, "x.links:4: error: path is longer than PATH_MAX\n"},
+		{"good: a component of 4095 bytes", "symlink x " + long_name.substr(1), ""},
+		{"path climbs out", "hardlink bin/tool bin/../../x",
+		 "x.links:4: error: path leaves the installation directory\n"},
+		{"path is the directory", "symlink x bin/..",
+		 "x.links:4: error: path names the installation directory itself\n"},
+		{"path climbs", "hardlink bin/tool bin/../x", "x.links:4: error: path has a .. component\n"},
+		{"empty target", "hardlink \"\" bin/other", "x.links:4: error: target is empty\n"},
+		{"absolute target", "condlink /bin/tool bin/other", "x.links:4: error: target must be relative\n"},
+		{"long target", "hardlink " + long_name + " bin/other",
+		 "x.links:4: error: target is longer than PATH_MAX\n"},
+		{"target climbs out", "condlink ./../x bin/other",
+		 "x.links:4: error: target leaves the installation directory\n"},
+		{"target is the directory", "hardlink . bin/other",
+		 "x.links:4: error: target names the installation directory itself\n"},
+		{"target climbs", "hardlink lib/../bin/tool bin/other", "x.links:4: error: target has a .. component\n"},
+		{"target cp takes for an option", "hardlink -rf bin/other",
+		 "x.links:4: error: target begins with a dash, which cp would take for an option\n"},
+		{"path cp takes for an option", "condlink bin/tool -bin",
+		 "x.links:4: error: path begins with a dash, which cp would take for an option\n"},
+		{"empty link text", "symlink \"\" bin/other", "x.links:4: error: link text is empty\n"},
+		{"long link text", "symlink " + long_name + " bin/other",
+		 "x.links:4: error: link text is longer than PATH_MAX\n"},
+		{"good: link text that climbs", "symlink ../bin/tool lib/up", ""},
+		{"path is a target", "symlink alias bin/tool",
+		 "x.links:2: error: target is made by a later row (line 4)\n"},
+		{"path is a target, written otherwise", "hardlink bin/x ./bin//tool",
+		 "x.links:2: error: target is made by a later row (line 4)\n"},
+		{"path is its own target", "condlink bin/./other bin/other",
+		 "x.links:4: error: target is the path itself\n"},
+		{"link text names the link", "symlink ../lib/loop lib/loop",
+		 "x.links:4: error: link text names the link itself\n"},
+		{"path made twice", "symlink x bin//alias",
+		 "x.links:4: error: path is made by an earlier row too (line 2)\n"},
+		{"target is a symbolic link", "hardlink lib/lib.so bin/other",
+		 "x.links:4: error: target is made by a symbolic link (line 3)\n"},
+		{"path through a symbolic link", "symlink /srv/elsewhere sub\nhardlink bin/tool sub/victim",
+		 "x.links:5: error: path passes through a symbolic link that a row makes (line 4)\n"},
+		{"path through a later symbolic link", "chmod 4777 sub/victim\nsymlink /srv/elsewhere sub",
+		 "x.links:4: error: path passes through a symbolic link that a row makes (line 5)\n"},
+		{"target through a symbolic link", "condlink lib/lib.so/x bin/other",
+		 "x.links:4: error: target passes through a symbolic link that a row makes (line 3)\n"},
+		{"permission change at a symbolic link", "chmod 755 lib/lib.so",
+		 "x.links:4: error: permission change at a symbolic link's path, which chmod would follow (line 3)\n"},
+		{"mode out of range", "chmod 10000 bin/tool", "x.links:4: error: mode has bits beyond 07777\n"},
+		{"mode not octal", "chmod 0758 bin/tool", "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"},
+		{"mode not a number", "chmod u+x bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
+		{"good: modes as chmod reads them", "chmod 755 bin/tool\nchmod 0755 bin/tool\nchmod 04755 bin/tool\n"
+						   "chmod 1777 bin/alias", ""},
+		{"good: absolute link text", "symlink /usr/lib/lib.so.1 bin/other", ""},
+		{"good: link text names a later row's path", "hardlink bin/tool lib/lib.so.1", ""},
+		{"good: symbolic-link chain", "symlink lib.so.1.2 lib/lib.so.1", ""},
+		{"good: hard-link chain", "hardlink bin/alias bin/other", ""},
+		{"good: target a prefix of a path", "hardlink bin/tool bin/toolbox", ""},
+		{"good: path shares a prefix with a link's directory", "hardlink bin/tool lib-lib.so.1", ""},
+		{"good: quoted, blank, indented and UTF-8",
+		 "  # an indented comment\n\t\nsymlink \"a b\" \"dir/with blank\"\n"
+		 "hardlink\tbin/tool\t\t\"bin/\\\"q\\\" \\\\ x\"\nhardlink bin/tool bin/caf\xc3\xa9", ""},
+		{"quote outside quotes", "hardlink bin/to\"ol bin/x",
+		 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
+		{"backslash outside quotes", "hardlink bin\\tool bin/x",
+		 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
+		{"other backslash in quotes", "hardlink \"bin\\tool\" bin/x",
+		 "x.links:4: error: in double quotes, a backslash may stand only before \" or \\\n"},
+		{"quote not closed", "hardlink \"bin/tool bin/x",
+		 "x.links:4: error: a quoted field does not end on its line\n"},
+		{"text after a quote", "hardlink \"bin\"tool bin/x",
+		 "x.links:4: error: a quoted field must be followed by a blank or the end of the line\n"},
+		{"control character", "hardlink bin/tool bin/\ax",
+		 "x.links:4: error: the list holds a control character (0x07), which no field may hold\n"},
+		{"tab in quotes", "hardlink \"bin\ttool\" bin/x",
+		 "x.links:4: error: the list holds a control character (0x09), which no field may hold\n"},
+		{"delete", "hardlink bin/tool bin/\x7f",
+		 "x.links:4: error: the list holds a control character (0x7f), which no field may hold\n"},
+		{"DOS line ends, said once", "hardlink bin/tool bin/a\r\nhardlink bin/tool bin/b\r\n",
+		 "x.links:4: error: the list has DOS line ends: a carriage return ends the line\n"},
+		{"two fields", "hardlink bin/tool",
+		 "x.links:4: error: a row has three fields: its type, its target or mode, and its path\n"},
+		{"four fields", "hardlink bin/tool bin/my tool",
+		 "x.links:4: error: a row has three fields; write a field that holds a blank in double quotes\n"},
+		{"unknown type", "softlink bin/tool bin/x",
+		 "x.links:4: error: unknown row type \"softlink\": a row is hardlink, symlink, condlink or chmod\n"},
+		{"every bad row", "chmod 9 bin/tool\nhardlink bin/tool bin/ok\nhardlink /x bin/y",
+		 "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"
+		 "x.links:6: error: target must be relative\n"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		spill(s.dir / "x.links", base + c.rows + "\n");
+		outcome o = run(s.dir, program("linklist"), {{"check", "x.links"}});
+		EXPECT_EQ(o.err, c.said);
+		EXPECT_EQ(o.out, "");
+		EXPECT_EQ(o.status, *c.said == '\0' ? 0 : 1);
+	}
+}
+
+// A sound list whose tables or pages cannot be written fails all the same.
+TEST(List, GenerateFailsWhereItCannotWrite)
+{
+	scratch s;
+	spill(s.dir / "x.links", base);
+	fs::create_directories(s.dir / "out/rmlinks-x.1");	// a page in the way of the second
+	for (const char *dir : {"gone", "out"}) {
+		outcome o = run(s.dir, program("linklist"), {{"generate", "x.links", "x", "1.0", "2026-12-09", dir}});
+		EXPECT_NE(o.err.find(": error: cannot write"), std::string::npos) << o.err;
+		EXPECT_EQ(o.status, 1);
+	}
+}
+
+} // namespace

@@ -1,0 +1,113 @@
+// linklist check LIST...: check component lists as the build does, naming
+// every row that breaks a rule at its line, as FILE:LINE: error: RULE.
+// linklist generate LIST COMPONENT VERSION DATE DIR: check the list, then
+// write into DIR the table sources the programs are compiled with,
+// COMPONENT.table.cpp and, with the links alone, COMPONENT.remover.cpp,
+// and the manual page of each program, such as mklinks-COMPONENT.1.
+//
+// Built with a table written in C++ (LINKS_LINKED_TABLE), it takes that
+// table's rows instead of a list's, and names rows, counted from 0, since
+// it cannot know their lines; LIST then only names the source.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "list.h"
+#include "pages.h"
+#include "rules.h"
+
+// Say what is wrong, in the form editors and CI take to the place.
+static void error(const std::string &where, const std::string &what)
+{
+	fprintf(stderr, "%s: error: %s\n", where.c_str(), what.c_str());
+}
+
+// Read the rows of file, or say why they are not sound.
+static bool load(const std::string &file, list &l)
+{
+#ifdef LINKS_LINKED_TABLE
+	l.rows.assign(link_table, link_table + link_table_size);
+	auto where = [&](std::size_t row) { return "row " + std::to_string(row); };
+	bool good = true;
+#else
+	std::ifstream in(file, std::ios::binary);
+	std::ostringstream text;
+	text << in.rdbuf();
+	if (!in) {
+		error(file, std::string("cannot read the list: ") + strerror(errno));
+		return false;
+	}
+	bool good = read_list(text.str(), l, [&](std::size_t line, const std::string &what) {
+		error(file + ":" + std::to_string(line), what);
+	});
+	auto where = [&](std::size_t row) { return "line " + std::to_string(l.lines[row]); };
+#endif
+	for (const finding &f : check(l.rows.data(), l.rows.size())) {
+		std::string rule = f.rule + (f.other == no_row ? "" : " (" + where(f.other) + ")");
+#ifdef LINKS_LINKED_TABLE
+		error(file, where(f.row) + ": " + rule);
+#else
+		error(file + ":" + std::to_string(l.lines[f.row]), rule);
+#endif
+		good = false;
+	}
+	return good;
+}
+
+static bool write_source(const std::string &file, const std::vector<link_entry> &rows, const std::string &from)
+{
+	std::ofstream out(file, std::ios::binary);
+	write_table(out, rows, from);
+	out.close();
+	if (!out)
+		error(file, std::string("cannot write: ") + strerror(errno));
+	return static_cast<bool>(out);
+}
+
+static bool generate(char *argv[])
+{
+	std::string file = argv[0], component = argv[1], dir = argv[4];
+	list l;
+	if (!load(file, l))
+		return false;
+	std::string from = file.substr(file.rfind('/') + 1);
+	std::vector<link_entry> links;
+	for (const link_entry &e : l.rows)
+		if (e.type != ENTRY_CHMOD)
+			links.push_back(e);
+	if (!write_source(dir + "/" + component + ".table.cpp", l.rows, from) ||
+	    !write_source(dir + "/" + component + ".remover.cpp", links, from))
+		return false;
+	for (const char *tool : tool_names) {
+		bool remover = strcmp(tool, "rmlinks") == 0;
+		const std::vector<link_entry> &rows = remover ? links : l.rows;
+		std::string page = dir;
+		page.append("/").append(tool).append("-").append(component).append(".1");
+		if (!write_page(tool, component.c_str(), argv[2], argv[3], rows.data(), rows.size(), page.c_str())) {
+			error(page, std::string("cannot write the manual page: ") + strerror(errno));
+			return false;
+		}
+	}
+	return true;
+}
+
+int main(int argc, char *argv[])
+{
+	if (argc == 7 && strcmp(argv[1], "generate") == 0)
+		return generate(argv + 2) ? 0 : 1;
+	if (argc >= 3 && strcmp(argv[1], "check") == 0) {
+		bool good = true;
+		for (int i = 2; i < argc; i++) {
+			list l;
+			good = load(argv[i], l) && good;
+		}
+		return good ? 0 : 1;
+	}
+	fputs("usage: linklist check LIST...\n"
+	      "       linklist generate LIST COMPONENT VERSION DATE DIR\n", stderr);
+	return 2;
+}
