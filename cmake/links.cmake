@@ -149,7 +149,7 @@ set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual page
 # Installed pages are compressed as distributions ship them. The general
 # pages describe our own components only where this build makes them.
 set(LINKS_TOOLS creator/mklinks remover/rmlinks checker/cklinks CACHE INTERNAL "The programs built for every component")
-foreach(tool IN LISTS LINKS_TOOLS)
+foreach(tool IN LISTS LINKS_TOOLS ITEMS lister/lslinks)
 	cmake_path(GET tool FILENAME prog)
 	file(READ ${PROJECT_SOURCE_DIR}/${tool}.1 page)
 	set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${tool}.1)
@@ -164,7 +164,21 @@ foreach(tool IN LISTS LINKS_TOOLS)
 	list(APPEND general_pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
 endforeach()
 add_custom_target(links_pages ALL DEPENDS ${general_pages})
+list(POP_BACK general_pages lslinks_page)
 set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
+
+# lslinks serves every component alike: it writes a component's list from a
+# staged tree. A project that brings this one in can run it in its build.
+if(PROJECT_IS_TOP_LEVEL)
+	add_executable(lslinks ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp)
+	install(TARGETS lslinks RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+	install(FILES ${lslinks_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+	add_executable(lslinks EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp
+		${PROJECT_SOURCE_DIR}/table/rules.cpp)
+endif()
+target_link_libraries(lslinks PRIVATE links_program)
+add_custom_command(TARGET lslinks POST_BUILD COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:lslinks>)
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>]
 #                 [COMPONENT <install component>])

@@ -27,7 +27,7 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 	fs::path out = cwd / ".out", err = cwd / ".err";
 	std::vector<std::string> words = l.wrap;
 	std::istringstream emulator(EMULATOR);
-	for (std::string w; emulator >> w;)
+	for (std::string w; !l.native && emulator >> w;)
 		words.push_back(w);
 	words.push_back(prog);
 	words.insert(words.end(), l.args.begin(), l.args.end());

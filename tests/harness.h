@@ -22,6 +22,7 @@ struct launch {
 	int decoy = -1;			// exit status of a child it inherits
 	bool merged = false;		// stderr into the file of stdout
 	bool subreaper = false;		// orphans come to the test, not to init
+	bool native = false;		// a program of this machine: no emulator
 };
 
 // A built program of the build tree, by name.

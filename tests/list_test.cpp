@@ -1,6 +1,14 @@
 // The rules and the list form, run through linklist check as a build and a
-// pre-commit hook run it: each case is a list and what it must say.
+// pre-commit hook run it: each case is a list and what it must say. And the
+// lists that lslinks writes from a tree, and the round trip of their links.
+#include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
 
@@ -131,6 +139,144 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 		EXPECT_NE(o.err.find(": error: cannot write"), std::string::npos) << o.err;
 		EXPECT_EQ(o.status, 1);
 	}
+}
+
+
+struct lslinks_case {
+	const char *name;
+	void (*lay)(const fs::path &dir);	// the tree to list, "t", in dir
+	std::string out;			// after the heading
+	std::string err;
+	int status;
+	std::vector<std::string> wrap {};
+};
+
+const std::string heading = "# Written by lslinks: every link of a tree, one row a link, by path.\n";
+const std::string deep = [] {	// a path of more than PATH_MAX bytes
+	std::string p;
+	for (int i = 0; i < 17; i++)
+		p += std::string(250, 'd') + "/";
+	return p + "l";
+}();
+
+TEST(Lslinks, ListsWhatAListCanHoldAndRefusesTheRest)
+{
+	const lslinks_case cases[] = {
+		// Kept are the versioned name, the one in fewer directories and
+		// the first byte by byte; names outside the tree are not listed.
+		{"files under several names",
+		 [](const fs::path &d) {
+			 fs::create_directories(d / "t/lib"), fs::create_directories(d / "t/deep/er");
+			 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
+			 for (const char *p : {"t/lib/libz.so.1.2.13", "t/top-y", "t/a/x", "t/it's a \"q\" \\ x", "t/one"})
+				 spill(d / p, p);
+			 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/lib/libz.so");
+			 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/libz.so");
+			 fs::create_hard_link(d / "t/top-y", d / "t/deep/er/y");
+			 fs::create_hard_link(d / "t/a/x", d / "t/b/x");
+			 fs::create_hard_link(d / "t/it's a \"q\" \\ x", d / "t/plain");
+			 fs::create_hard_link(d / "t/one", d / "outside");
+		 },
+		 "hardlink a/x b/x\nhardlink top-y deep/er/y\nhardlink lib/libz.so.1.2.13 lib/libz.so\n"
+		 "hardlink lib/libz.so.1.2.13 libz.so\nhardlink \"it's a \\\"q\\\" \\\\ x\" plain\n",
+		 "", 0},
+		{"a newline in a name",
+		 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\nb"); },
+		 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character (\"x\")\n", 1},
+		{"a path of more than PATH_MAX bytes",
+		 [](const fs::path &d) {
+			 // Made a directory at a time, since no call takes it whole.
+			 fs::create_directory(d / "t");
+			 int fd = open((d / "t").c_str(), O_RDONLY | O_DIRECTORY);
+			 for (std::size_t at = 0, slash; (slash = deep.find('/', at)) != std::string::npos; at = slash + 1) {
+				 std::string dir = deep.substr(at, slash - at);
+				 mkdirat(fd, dir.c_str(), 0755);
+				 int sub = openat(fd, dir.c_str(), O_RDONLY | O_DIRECTORY);
+				 close(fd);
+				 fd = sub;
+			 }
+			 symlinkat("x", fd, "l");
+			 close(fd);
+		 },
+		 "", "lslinks: \"" + deep + "\": cannot be listed: path is longer than PATH_MAX (\"x\")\n", 1},
+		{"a symbolic link that names itself",
+		 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("./loop", d / "t/loop"); },
+		 "", "lslinks: \"loop\": cannot be listed: link text names the link itself (\"./loop\")\n", 1},
+		{"a FIFO under two names",
+		 [](const fs::path &d) {
+			 fs::create_directory(d / "t"), mkfifo((d / "t/f1").c_str(), 0644);
+			 fs::create_hard_link(d / "t/f1", d / "t/f2"), fs::create_symlink("f1", d / "t/s");
+		 },
+		 "symlink f1 s\n",
+		 "lslinks: warning: not listed: \"f1\", a FIFO with 2 names\n"
+		 "lslinks: warning: not listed: \"f2\", a FIFO with 2 names\n",
+		 0},
+		// The tree's directory is read twice, to its end; then "a".
+		{"a directory that cannot be read",
+		 [](const fs::path &d) {
+			 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
+			 fs::create_symlink("x", d / "t/b/l");
+		 },
+		 "", "lslinks: \"a\": cannot read the directory: Permission denied\n", 1,
+		 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=getdents64:error=EACCES:when=3"}},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		c.lay(s.dir);
+		outcome o = run(s.dir, program("lslinks"), {{"t"}, "", c.wrap});
+		EXPECT_EQ(o.out, c.status == 0 ? heading + c.out : "");
+		EXPECT_EQ(o.err, c.err);
+		EXPECT_EQ(o.status, c.status);
+	}
+}
+
+// The names of each regular file with several, as sets.
+std::set<std::vector<std::string>> groups(const fs::path &dir)
+{
+	std::map<ino_t, std::vector<std::string>> by_inode;
+	for (const auto &e : fs::recursive_directory_iterator(dir)) {
+		struct stat st {};
+		lstat(e.path().c_str(), &st);
+		if (S_ISREG(st.st_mode) && st.st_nlink > 1)
+			by_inode[st.st_ino].push_back(e.path().lexically_relative(dir).string());
+	}
+	std::set<std::vector<std::string>> all;
+	for (auto &[inode, names] : by_inode) {
+		std::sort(names.begin(), names.end());
+		all.insert(names);
+	}
+	return all;
+}
+
+// The links of a staged tree, listed by lslinks when the build made the
+// staged component, go through a copy that cannot carry them and come back:
+// the same names, bytes, link texts and groups of hard links. A symbolic
+// link with two names comes back as two.
+TEST(Lslinks, RoundTripGivesTheStageBack)
+{
+	scratch s;
+	std::string stage = program("tests/stage");
+	ASSERT_EQ(run(s.dir, "/bin/cp", {.args = {"-a", stage, "copy"}, .native = true}).status, 0);
+	outcome o = run(s.dir, program("tests/rmlinks-staged"), {{"copy"}});
+	EXPECT_EQ(o.out + o.err, "");
+	EXPECT_EQ(o.status, 0);
+	for (const auto &e : fs::recursive_directory_iterator(s.dir / "copy")) {
+		struct stat st {};
+		lstat(e.path().c_str(), &st);
+		EXPECT_TRUE(S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1)) << e.path();
+	}
+	ASSERT_EQ(run(s.dir, "/bin/cp", {.args = {"-r", "copy", "shipped"}, .native = true}).status, 0);
+	o = run(s.dir, program("tests/mklinks-staged"), {{"shipped"}});
+	EXPECT_EQ(o.out + o.err, "");
+	EXPECT_EQ(o.status, 0);
+	const std::regex count(" l 777 [0-9]+ ->");
+	EXPECT_EQ(std::regex_replace(listing(s.dir / "shipped"), count, " l 777 ->"),
+		  std::regex_replace(listing(stage), count, " l 777 ->"));
+	EXPECT_EQ(groups(s.dir / "shipped"), groups(stage));
+	o = run(s.dir, program("tests/cklinks-staged"), {{"shipped"}});
+	EXPECT_EQ(o.out + o.err, "");
+	EXPECT_EQ(o.status, 0);
 }
 
 } // namespace
