@@ -121,7 +121,7 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 		SCOPED_TRACE(c.name);
 		scratch s;
 		spill(s.dir / "x.links", base + c.rows + "\n");
-		outcome o = run(s.dir, program("linklist"), {{"check", "x.links"}});
+		outcome o = run(s.dir, program("linklist"), {.args = {"check", "x.links"}, .native = true});
 		EXPECT_EQ(o.err, c.said);
 		EXPECT_EQ(o.out, "");
 		EXPECT_EQ(o.status, *c.said == '\0' ? 0 : 1);
@@ -129,13 +129,15 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 }
 
 // A sound list whose tables or pages cannot be written fails all the same.
+// linklist runs on the build machine, whatever the programs' target.
 TEST(List, GenerateFailsWhereItCannotWrite)
 {
 	scratch s;
 	spill(s.dir / "x.links", base);
 	fs::create_directories(s.dir / "out/rmlinks-x.1");	// a page in the way of the second
 	for (const char *dir : {"gone", "out"}) {
-		outcome o = run(s.dir, program("linklist"), {{"generate", "x.links", "x", "1.0", "2026-12-09", dir}});
+		outcome o = run(s.dir, program("linklist"),
+				{.args = {"generate", "x.links", "x", "1.0", "2026-12-09", dir}, .native = true});
 		EXPECT_NE(o.err.find(": error: cannot write"), std::string::npos) << o.err;
 		EXPECT_EQ(o.status, 1);
 	}
@@ -222,6 +224,8 @@ TEST(Lslinks, ListsWhatAListCanHoldAndRefusesTheRest)
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
+		if (!c.wrap.empty() && emulated())
+			continue;	// the emulator reads directories in calls of its own
 		scratch s;
 		c.lay(s.dir);
 		outcome o = run(s.dir, program("lslinks"), {{"t"}, "", c.wrap});
