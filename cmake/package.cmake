@@ -39,6 +39,7 @@ installation directory: hard links, with a copy where none can be made,
 symbolic links, conditional links and permission changes, all from a table
 compiled into the program. rmlinks-COMPONENT takes them away again, and
 cklinks-COMPONENT says whether they are in place, changing nothing.
+lslinks writes a component's list of links from a staged tree.
 
 This package holds the programs of the toolchain component, which link the
 programs and libraries of an ARM bare-metal GCC cross toolchain, and of the
