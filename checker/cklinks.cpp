@@ -71,24 +71,27 @@ static ssize_t fill(int fd, char *buf, std::size_t n)
 	return static_cast<ssize_t>(got);
 }
 
+// What open_regular returns where it opens nothing: errno tells why.
+enum { not_found = -1, not_regular = -2, unreadable = -3 };
+
 // Open p for reading only if it is a regular file, taking its size. The
 // first open reads nothing and so wakes no device and releases no FIFO's
 // writer; the second reopens the very file the first one found, so a path
-// swapped in between is never followed. Returns -1 with errno set, or -2
-// for a file of another kind.
+// swapped in between is never followed.
 static int open_regular(const char *p, int follow, off_t &size)
 {
 	int at = open(p, O_PATH | O_CLOEXEC | follow);
 	if (at == -1)
-		return -1;
+		return not_found;
 	struct stat st;
-	int fd = -2;
+	int fd = not_regular;
 	if (fstat(at, &st) == -1) {
-		fd = -1;
+		fd = unreadable;
 	} else if (S_ISREG(st.st_mode)) {
 		char self[32];
 		snprintf(self, sizeof self, "/proc/self/fd/%d", at);
 		fd = open(self, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+		fd = fd == -1 ? unreadable : fd;
 		size = st.st_size;
 	}
 	int saved = errno;
@@ -106,10 +109,14 @@ static copy compare(const char *target, const char *path)
 {
 	off_t tsize = 0, psize = 0;
 	int t = open_regular(target, 0, tsize);
-	if (t == -1)
-		return errno == ENOENT || errno == ENOTDIR ? copy::target_missing : copy::failed;
-	int p = t == -2 ? -2 : open_regular(path, O_NOFOLLOW, psize);
-	copy found = p == -1 ? copy::failed : p == -2 || t == -2 || tsize != psize ? copy::other : copy::same;
+	if (t == not_found && (errno == ENOENT || errno == ENOTDIR))
+		return copy::target_missing;
+	if (t == not_found || t == unreadable)
+		return copy::failed;
+	int p = t == not_regular ? not_regular : open_regular(path, O_NOFOLLOW, psize);
+	copy found = p == not_found || p == unreadable ? copy::failed
+		     : p == not_regular || t == not_regular || tsize != psize ? copy::other
+									     : copy::same;
 	// A file that says it is empty is taken at its word, so a pseudo-file
 	// such as the kernel's log, which says so too, is never read.
 	char a[4096], b[4096];
