@@ -169,15 +169,16 @@ set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
 
 # lslinks serves every component alike: it writes a component's list from a
 # staged tree. A project that brings this one in can run it in its build.
+set(on_demand)
+if(NOT PROJECT_IS_TOP_LEVEL)
+	set(on_demand EXCLUDE_FROM_ALL)
+endif()
+add_executable(lslinks ${on_demand} ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp)
+target_link_libraries(lslinks PRIVATE links_program)
 if(PROJECT_IS_TOP_LEVEL)
-	add_executable(lslinks ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp)
 	install(TARGETS lslinks RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 	install(FILES ${lslinks_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-	add_executable(lslinks EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp
-		${PROJECT_SOURCE_DIR}/table/rules.cpp)
 endif()
-target_link_libraries(lslinks PRIVATE links_program)
 add_custom_command(TARGET lslinks POST_BUILD COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:lslinks>)
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>]
