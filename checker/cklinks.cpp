@@ -12,28 +12,12 @@
 #include <unistd.h>
 
 #include "link_table.h"
+#include "text.h"
 
-// Write s in quotes, as C would write it: the tree is not ours, so a byte
-// that could end the line, move the cursor or start a terminal's escape
-// sequence is never written as it stands.
+// Write s in quotes, escaped: the tree is not ours.
 static void quote(const char *s)
 {
-	static const char named[] = "\a\b\t\n\v\f\r";
-	static const char letters[] = "abtnvfr";
-	putchar('"');
-	for (; *s != '\0'; s++) {
-		unsigned char c = static_cast<unsigned char>(*s);
-		const char *n = c != '\0' ? strchr(named, c) : nullptr;
-		if (c == '"' || c == '\\')
-			printf("\\%c", c);
-		else if (n != nullptr)
-			printf("\\%c", letters[n - named]);
-		else if (c < 0x20 || c == 0x7f)
-			printf("\\%03o", c);
-		else
-			putchar(c);
-	}
-	putchar('"');
+	quote(s, [](const char *p, std::size_t n) { fwrite(p, 1, n, stdout); });
 }
 
 // Say what is wrong at a row's path, on a line of its own: the path, then
@@ -56,19 +40,35 @@ static bool unseen(const char *path)
 	return wrong(path, errno == ENOENT || errno == ENOTDIR ? "missing" : strerror(errno));
 }
 
-// Read up to n bytes, fewer only at the end of the file.
-static ssize_t fill(int fd, char *buf, std::size_t n)
+// Read up to n bytes at off, fewer only at the end of the file.
+static ssize_t fill(int fd, char *buf, std::size_t n, off_t off)
 {
 	std::size_t got = 0;
 	while (got < n) {
-		ssize_t r = read(fd, buf + got, n - got);
+		ssize_t r = pread(fd, buf + got, n - got, off + static_cast<off_t>(got));
 		if (r == -1)
 			return -1;
 		if (r == 0)
 			break;
-		got += r;
+		got += static_cast<std::size_t>(r);
 	}
 	return static_cast<ssize_t>(got);
+}
+
+// Where the next data of fd lies at or after off, before end; end where
+// only a hole is left. A file system that cannot tell has data everywhere.
+static off_t next_data(int fd, off_t off, off_t end)
+{
+	off_t d = lseek(fd, off, SEEK_DATA);
+	if (d == -1)
+		return errno == ENXIO ? end : off;
+	return d < end ? d : end;
+}
+
+static off_t next_hole(int fd, off_t off, off_t end)
+{
+	off_t h = lseek(fd, off, SEEK_HOLE);
+	return h == -1 || h > end ? end : h;
 }
 
 // What open_regular returns where it opens nothing: errno tells why.
@@ -118,16 +118,26 @@ static copy compare(const char *target, const char *path)
 		     : p == not_regular || t == not_regular || tsize != psize ? copy::other
 									     : copy::same;
 	// A file that says it is empty is taken at its word, so a pseudo-file
-	// such as the kernel's log, which says so too, is never read.
+	// such as the kernel's log, which says so too, is never read. Holes
+	// read as zeros, so where both files have one there is nothing to
+	// compare, and a sparse pair costs what its data costs.
 	char a[4096], b[4096];
-	while (found == copy::same && tsize > 0) {
-		ssize_t n = fill(t, a, sizeof a), m = fill(p, b, sizeof b);
-		if (n == -1 || m == -1)
-			found = copy::failed;
-		else if (n != m || memcmp(a, b, static_cast<std::size_t>(n)) != 0)
-			found = copy::other;
-		else if (n == 0)
+	for (off_t off = 0; found == copy::same && off < tsize;) {
+		off_t dt = next_data(t, off, tsize), dp = next_data(p, off, tsize);
+		off = dt < dp ? dt : dp;
+		if (off == tsize)
 			break;
+		off_t et = dt == off ? next_hole(t, off, tsize) : dt;
+		off_t ep = dp == off ? next_hole(p, off, tsize) : dp;
+		for (off_t end = et < ep ? et : ep; found == copy::same && off < end;) {
+			std::size_t want = end - off < static_cast<off_t>(sizeof a) ? static_cast<std::size_t>(end - off) : sizeof a;
+			ssize_t n = fill(t, a, want, off), m = fill(p, b, want, off);
+			if (n == -1 || m == -1)
+				found = copy::failed;
+			else if (static_cast<std::size_t>(n) != want || n != m || memcmp(a, b, want) != 0)
+				found = copy::other;
+			off += static_cast<off_t>(want);
+		}
 	}
 	int saved = errno;
 	if (t >= 0)

@@ -30,7 +30,7 @@ target_compile_options(links_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:
 # programs are linked.
 add_library(links_flags INTERFACE)
 target_link_libraries(links_flags INTERFACE links_warnings)
-target_include_directories(links_flags INTERFACE ${PROJECT_SOURCE_DIR}/table)
+target_include_directories(links_flags INTERFACE ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/common)
 target_compile_features(links_flags INTERFACE cxx_std_20)
 target_compile_options(links_flags INTERFACE ${LINKS_ARCH_FLAGS} -fPIE
 	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
@@ -76,7 +76,8 @@ if(CMAKE_CROSSCOMPILING)
 	endif()
 else()
 	add_library(links_lists STATIC EXCLUDE_FROM_ALL ${LINKS_LIST_SOURCES})
-	target_include_directories(links_lists PUBLIC ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/tools)
+	target_include_directories(links_lists PUBLIC ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/tools
+		${PROJECT_SOURCE_DIR}/common)
 	target_compile_features(links_lists PUBLIC cxx_std_20)
 	target_link_libraries(links_lists PRIVATE links_warnings)
 endif()
@@ -105,10 +106,10 @@ function(links_host_tool name)
 		set(linked -DLINKS_LINKED_TABLE)
 	endif()
 	add_custom_command(OUTPUT ${tool}
-		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -I${top}/table -I${top}/tools -o ${tool}
+		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -I${top}/table -I${top}/tools -I${top}/common -o ${tool}
 			${sources} ${LINKS_LIST_SOURCES}
 		DEPENDS ${sources} ${LINKS_LIST_SOURCES} ${top}/table/link_table.h ${top}/table/list.h
-			${top}/table/rules.h ${top}/tools/pages.h
+			${top}/table/rules.h ${top}/tools/pages.h ${top}/common/text.h
 		VERBATIM)
 	set(${name}_command ${tool} PARENT_SCOPE)
 	set(${name}_depends ${tool} PARENT_SCOPE)
@@ -191,6 +192,12 @@ add_custom_command(TARGET lslinks POST_BUILD COMMAND ${CMAKE_OBJCOPY} --remove-s
 # built from the link rows alone. Test components are NO_INSTALL; benchmark
 # components are built only on demand.
 function(links_component name)
+	# The name goes into file names and generated sources, so it is a plain
+	# file name, as a package's is.
+	if(NOT name MATCHES "^[A-Za-z0-9._+-]+$" OR name MATCHES "^[.][.]?$")
+		message(FATAL_ERROR "links_component(${name}): a component's name is a file name of letters, "
+			"digits, '.', '_', '+' and '-'")
+	endif()
 	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE;COMPONENT" "")
 	if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
 		message(FATAL_ERROR "links_component(${name}): unknown argument or missing value: "

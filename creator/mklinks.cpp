@@ -8,6 +8,7 @@
 #include <cstring>
 #include <climits>
 #include <cstdlib>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -78,10 +79,12 @@ static void exec_cp(char *const argv[])
 		errno = EACCES;
 }
 
-// Copy target to path with the system's cp, and report a copy that does not
-// end well. The child never flushes the trace it inherited, so each trace
-// line reaches standard output once even when it is a file or a pipe.
-static bool copy_with_cp(const char *target, const char *path)
+// Run the system's cp to copy target to path, with its standard error on
+// errors unless that is -1, and report a child that could not be made or
+// waited for. Returns its wait status, or -1. The child never flushes the
+// trace it inherited, so each trace line reaches standard output once even
+// when it is a file or a pipe.
+static int run_cp(const char *target, const char *path, int errors)
 {
 	// An ignored SIGCHLD survives exec and would make the kernel reap cp
 	// before its status could be read.
@@ -91,7 +94,7 @@ static bool copy_with_cp(const char *target, const char *path)
 	pid_t pid = fork();
 	if (pid == -1) {
 		report("fork");
-		return false;
+		return -1;
 	}
 	if (pid == 0) {
 		// A copy that outlived a killed creator would race a rerun and
@@ -100,6 +103,8 @@ static bool copy_with_cp(const char *target, const char *path)
 		prctl(PR_SET_PDEATHSIG, SIGKILL);
 		if (getppid() != parent)
 			_exit(1);
+		if (errors != -1)
+			dup2(errors, STDERR_FILENO);
 		// exec takes a vector of non-const strings but does not write them.
 		char *const argv[] = {const_cast<char *>("cp"), const_cast<char *>(target),
 				      const_cast<char *>(path), nullptr};
@@ -113,8 +118,43 @@ static bool copy_with_cp(const char *target, const char *path)
 	int status;
 	if (waitpid(pid, &status, 0) == -1) {
 		report("wait");
-		return false;
+		return -1;
 	}
+	return status;
+}
+
+// Write to standard error what a first cp wrote to the file errors.
+static void replay(int errors)
+{
+	char buf[4096];
+	ssize_t n;
+	for (off_t off = 0; (n = pread(errors, buf, sizeof buf, off)) > 0; off += n)
+		if (write(STDERR_FILENO, buf, static_cast<std::size_t>(n)) != n)
+			break;
+}
+
+// Copy target to path with the system's cp, and report a copy that does
+// not end well. A second installer copying the same row may make the path
+// between our cp's look and its create, which that cp then refuses; so a
+// cp that failed and left something at the path is run once more, on the
+// path removed again, and what the first one said is shown only where
+// there is no second. A copy that fails for a reason of its own fails the
+// second time too.
+static bool copy_with_cp(const char *target, const char *path)
+{
+	int errors = memfd_create("cp", MFD_CLOEXEC);
+	int status = run_cp(target, path, errors);
+	struct stat st;
+	if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) != 0 && lstat(path, &st) == 0) {
+		unlink(path);
+		status = run_cp(target, path, -1);
+	} else if (errors != -1) {
+		replay(errors);
+	}
+	if (errors != -1)
+		close(errors);
+	if (status == -1)
+		return false;
 	if (WIFEXITED(status)) {
 		if (WEXITSTATUS(status) == 0)
 			return true;
@@ -127,33 +167,45 @@ static bool copy_with_cp(const char *target, const char *path)
 	return false;
 }
 
-// How often a link is tried at a path that another run keeps making anew.
+// How often a link is tried at a path that something else keeps making
+// anew, such as another installer at work on the same tree.
 static const int tries = 8;
 
-// Whether a link that failed may be tried again: another installer at work
-// on the same tree may have made the path between our removal and our
-// link, so it is taken away once more. Anything there that cannot be
-// removed, such as a directory, is left to the caller.
-static bool again(const char *path)
+// Make a link with make(target, path), removing whatever is made at path
+// between our removal and our link, up to tries times. Returns 0, or the
+// errno of the last failure: EEXIST where every try met something at the
+// path, which is left there, or the error of a link that failed otherwise
+// or of a removal that failed, such as that of a directory.
+static int make_link(int (*make)(const char *, const char *), const char *target, const char *path)
 {
-	return errno == EEXIST && (unlink(path) == 0 || errno == ENOENT);
+	for (int i = 1;; i++) {
+		if (make(target, path) == 0)
+			return 0;
+		if (errno != EEXIST || i == tries)
+			return errno;
+		if (unlink(path) == -1 && errno != ENOENT)
+			return errno;
+	}
 }
 
 // Hard links are cheap and keep one copy on disk; where the file system
 // refuses one, for whatever reason, a copy serves as well. A path that
-// another run made meanwhile is not copied onto, since by then it may be a
-// link to the very target, which a cp would truncate.
+// something else keeps making is never copied onto: by then it may be a
+// link to the very target, which cp would truncate, or a symbolic link that
+// cp would write through.
 static bool link_or_copy(const char *target, const char *path)
 {
 	if (verbose)
 		printf("link \"%s\" -> \"%s\"\n", path, target);
-	for (int i = 0; i < tries; i++) {
-		if (link(target, path) == 0) {
-			trace("processed hardlink");
-			return true;
-		}
-		if (!again(path))
-			break;
+	int error = make_link(link, target, path);
+	if (error == 0) {
+		trace("processed hardlink");
+		return true;
+	}
+	if (error == EEXIST) {
+		dprintf(STDERR_FILENO, "cannot create hard link from \"%s\" to \"%s\": %s\n", path, target,
+			strerror(error));
+		return false;
 	}
 	if (!copy_with_cp(target, path))
 		return false;
@@ -178,13 +230,9 @@ static bool symlink_row(const link_entry &e)
 	unlink(e.path);
 	if (verbose)
 		printf("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
-	for (int i = 0; i < tries; i++) {
-		if (symlink(e.target, e.path) == 0) {
-			trace("processed symlink");
-			return true;
-		}
-		if (!again(e.path))
-			break;
+	if (make_link(symlink, e.target, e.path) == 0) {
+		trace("processed symlink");
+		return true;
 	}
 	dprintf(STDERR_FILENO, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path, e.target);
 	return false;

@@ -19,33 +19,17 @@
 #include <vector>
 
 #include "rules.h"
+#include "text.h"
 
 static bool failed;
 
-// Write s in double quotes, escaped as C writes it, so that a name from the
-// tree can neither forge a line nor reach a terminal as an escape sequence.
+// Write s in double quotes, escaped, so that a name from the tree can
+// neither forge a line nor reach a terminal as an escape sequence.
 static std::string quote(const std::string &s)
 {
-	static const char named[] = "\a\b\t\n\v\f\r";
-	static const char letters[] = "abtnvfr";
-	std::string q = "\"";
-	for (unsigned char c : s) {
-		char esc[8];
-		const char *n = c != '\0' ? strchr(named, c) : nullptr;
-		if (c == '"' || c == '\\') {
-			q += '\\';
-			q += static_cast<char>(c);
-		} else if (n != nullptr) {
-			q += '\\';
-			q += letters[n - named];
-		} else if (c < 0x20 || c == 0x7f) {
-			snprintf(esc, sizeof esc, "\\%03o", c);
-			q += esc;
-		} else {
-			q += static_cast<char>(c);
-		}
-	}
-	return q + '"';
+	std::string q;
+	quote(s, [&](const char *p, std::size_t n) { q.append(p, n); });
+	return q;
 }
 
 static void complain(const std::string &path, const char *what)

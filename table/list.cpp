@@ -66,6 +66,8 @@ static std::string split(std::string_view line, std::vector<std::string> &fields
 static const char *octal(const std::string &m, mode_t &mode)
 {
 	mode = 0;
+	if (m.empty())
+		return "mode must be an octal number, such as 755";
 	for (char c : m) {
 		if (c == '8' || c == '9')
 			return "mode is octal: 8 and 9 are not octal digits";
@@ -92,6 +94,8 @@ static std::string row(const std::vector<std::string> &f, list &l, link_entry &e
 {
 	if (f.size() < 3)
 		return "a row has three fields: its type, its target or mode, and its path";
+	if (f.size() > 3 && f[3][0] == '#')
+		return "a comment takes a whole line: a # after a row's fields is no comment";
 	if (f.size() > 3)
 		return "a row has three fields; write a field that holds a blank in double quotes";
 	const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return f[0] == t.word; });
@@ -110,7 +114,7 @@ static std::string row(const std::vector<std::string> &f, list &l, link_entry &e
 
 bool read_list(const std::string &text, list &l, const reporter &report)
 {
-	bool good = true, dos = false;
+	bool good = true;
 	std::size_t line = 0;
 	for (std::size_t at = 0; at < text.size(); line++) {
 		std::size_t end = std::min(text.find('\n', at), text.size());
@@ -120,24 +124,23 @@ bool read_list(const std::string &text, list &l, const reporter &report)
 			report(line + 1, what);
 			good = false;
 		};
+		// A file saved with DOS line ends has a carriage return on every
+		// line; each is named, and what comes before it is read as the
+		// line, so that one run shows every other fault too.
+		if (!s.empty() && s.back() == '\r') {
+			fault("the list has DOS line ends: a carriage return ends the line");
+			s.remove_suffix(1);
+		}
+		auto bad = std::find_if(s.begin(), s.end(), [](char c) { return c != '\t' && control(c); });
+		if (bad != s.end()) {
+			fault(control_words(*bad));
+			continue;
+		}
 		std::size_t lead = 0;
 		while (lead < s.size() && blank(s[lead]))
 			lead++;
 		if (lead == s.size() || s[lead] == '#')
 			continue;
-		auto bad = std::find_if(s.begin(), s.end(), [](char c) { return c != '\t' && control(c); });
-		if (bad != s.end() && *bad == '\r') {
-			// A file saved with DOS line ends has one on every line.
-			if (!dos)
-				fault("the list has DOS line ends: a carriage return ends the line");
-			dos = true;
-			good = false;
-			continue;
-		}
-		if (bad != s.end()) {
-			fault(control_words(*bad));
-			continue;
-		}
 		std::vector<std::string> fields;
 		link_entry e{};
 		std::string why = split(s, fields);
@@ -159,7 +162,8 @@ static void literal(std::string &out, const char *s)
 	out += '"';
 	for (; *s != '\0'; s++) {
 		unsigned char c = static_cast<unsigned char>(*s);
-		if (c == '"' || c == '\\') {
+		// A '?' is escaped too, so that no trigraph can form.
+		if (c == '"' || c == '\\' || c == '?') {
 			out += '\\';
 			out += static_cast<char>(c);
 		} else if (c >= 0x20 && c < 0x7f) {
@@ -176,7 +180,19 @@ static void literal(std::string &out, const char *s)
 void write_table(std::ostream &out, const std::vector<link_entry> &rows, const std::string &from)
 {
 	static const char *const names[] = {"ENTRY_HARDLINK", "ENTRY_SYMLINK", "ENTRY_CONDLINK", "ENTRY_CHMOD"};
-	std::string s = "// Written by the build from " + from + "; edit that instead.\n"
+	// The list's name goes into a comment, where a newline would end it
+	// and a '?' or '\\' could join the next line to it.
+	std::string name;
+	for (unsigned char c : from) {
+		if (c >= 0x20 && c < 0x7f && c != '?' && c != '\\') {
+			name += static_cast<char>(c);
+		} else {
+			char esc[8];
+			snprintf(esc, sizeof esc, "\\%03o", c);
+			name += esc;
+		}
+	}
+	std::string s = "// Written by the build from " + name + "; edit that instead.\n"
 			"#include <iterator>\n\n#include \"link_table.h\"\n\n";
 	if (rows.empty()) {
 		s += "extern const link_entry *const link_table = nullptr;\n"

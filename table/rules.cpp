@@ -144,16 +144,52 @@ namespace {
 // The rows that make each place, in table order.
 using makers = std::unordered_map<std::string, std::vector<std::size_t>>;
 
-// The symbolic link that a row makes on the way to p, if any.
-std::size_t through(const makers &made, const link_entry *rows, const std::string &p)
+// The places that symbolic links of rows make, as a tree of path
+// components, so that the directories a path passes through are looked up
+// in one walk along it: the cost grows with its length, not with its depth
+// times its length.
+struct component {
+	std::size_t parent;
+	std::string_view name;
+	bool operator==(const component &) const = default;
+};
+struct component_hash {
+	std::size_t operator()(const component &c) const
+	{
+		return std::hash<std::string_view>()(c.name) * 31 + c.parent;
+	}
+};
+struct link_tree {
+	std::unordered_map<component, std::size_t, component_hash> child;	// node of each component
+	std::vector<std::size_t> link{no_row};	// of each node: the first symbolic link made there
+};
+
+// Add the place p, made by the symbolic link of row j.
+void add(link_tree &t, std::string_view p, std::size_t j)
 {
-	for (std::size_t slash = p.find('/'); slash != std::string::npos; slash = p.find('/', slash + 1)) {
-		auto it = made.find(p.substr(0, slash));
-		if (it == made.end())
-			continue;
-		for (std::size_t j : it->second)
-			if (rows[j].type == ENTRY_SYMLINK)
-				return j;
+	std::size_t node = 0;
+	for (std::size_t at = 0; at <= p.size();) {
+		std::size_t end = std::min(p.find('/', at), p.size());
+		auto [it, added] = t.child.try_emplace({node, p.substr(at, end - at)}, t.link.size());
+		if (added)
+			t.link.push_back(no_row);
+		node = it->second;
+		at = end + 1;
+	}
+	t.link[node] = std::min(t.link[node], j);
+}
+
+// The symbolic link that a row makes on the way to p, if any.
+std::size_t through(const link_tree &t, std::string_view p)
+{
+	std::size_t node = 0;
+	for (std::size_t at = 0, end; (end = p.find('/', at)) != std::string_view::npos; at = end + 1) {
+		auto it = t.child.find({node, p.substr(at, end - at)});
+		if (it == t.child.end())
+			return no_row;
+		node = it->second;
+		if (t.link[node] != no_row)
+			return t.link[node];
 	}
 	return no_row;
 }
@@ -172,6 +208,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	std::vector<place> at(n);
 	std::vector<bool> sound(n);
 	makers made;
+	link_tree links;
 	for (std::size_t i = 0; i < n; i++) {
 		if (const char *r = row_rule(rows[i], at[i])) {
 			found.push_back({i, r, no_row});
@@ -180,6 +217,8 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 		sound[i] = true;
 		if (rows[i].type != ENTRY_CHMOD)
 			made[at[i].path].push_back(i);
+		if (rows[i].type == ENTRY_SYMLINK)
+			add(links, at[i].path, i);
 	}
 	auto say = [&](std::size_t i, const char *rule, std::size_t other = no_row) {
 		found.push_back({i, rule, other});
@@ -189,7 +228,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			continue;
 		const link_entry &e = rows[i];
 		const place &p = at[i];
-		if (std::size_t j = through(made, rows, p.path); j != no_row) {
+		if (std::size_t j = through(links, p.path); j != no_row) {
 			say(i, path_words.through, j);
 			continue;
 		}
@@ -218,7 +257,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 		// rerun finds again.
 		if (symbolic)
 			continue;
-		if (std::size_t j = through(made, rows, p.target); j != no_row) {
+		if (std::size_t j = through(links, p.target); j != no_row) {
 			say(i, target_words.through, j);
 			continue;
 		}

@@ -1,7 +1,8 @@
 # Check the built programs as they would be delivered: the target they were
 # built for, the C library as their only library, and the hardening of a
 # distribution's build. Run with -DPROGRAMS=<files> -DARCH=<file(1) text>
-# -DSANITIZE=<bool>.
+# -DSANITIZE=<bool>, and -DCOMMANDS=<compile_commands.json> for the flags our
+# own sources are compiled with.
 set(failures "")
 function(expect what text regex)
 	if(NOT text MATCHES "${regex}")
@@ -11,13 +12,16 @@ endfunction()
 
 foreach(prog IN LISTS PROGRAMS)
 	execute_process(COMMAND file -b ${prog} OUTPUT_VARIABLE kind)
-	execute_process(COMMAND readelf -hldW ${prog} OUTPUT_VARIABLE elf)
+	execute_process(COMMAND readelf -hldSW ${prog} OUTPUT_VARIABLE elf)
 	execute_process(COMMAND nm -D --undefined-only ${prog} OUTPUT_VARIABLE imports)
 	expect("not ${ARCH}" "${kind}" "${ARCH}")
 	expect("not a position-independent executable" "${elf}" "Type: +DYN .*FLAGS_1\\)[^\n]*PIE")
 	expect("no read-only relocations" "${elf}" "GNU_RELRO")
 	expect("symbols not bound at load time" "${elf}" "\\(FLAGS\\)[^\n]*BIND_NOW")
 	expect("executable stack" "${elf}" "GNU_STACK[^\n]* RW  ")
+	if(elf MATCHES "\\.comment")
+		string(APPEND failures "${prog}: the compiler's notes are not stripped\n")
+	endif()
 	# rmlinks keeps no buffer on its stack, so has nothing to protect.
 	if(prog MATCHES "(mk|ck)links-[^/]*$")
 		expect("no stack protector" "${imports}" "__stack_chk_fail")
@@ -39,6 +43,15 @@ foreach(prog IN LISTS PROGRAMS)
 		string(APPEND failures "${prog}: imports ${runtime}\n")
 	endif()
 endforeach()
+# Our own sources, the host tools' among them, are held to our warnings.
+if(COMMANDS)
+	file(READ ${COMMANDS} commands)
+	foreach(source lister/lslinks.cpp table/list.cpp table/rules.cpp tools/pages.cpp tools/linklist.cpp)
+		if(NOT commands MATCHES "\"command\": \"[^\"]*-Wall -Wextra[^\"]*-Werror[^\"]*\",\n  \"file\": \"[^\"]*/${source}\"")
+			string(APPEND failures "${source}: not compiled with our warnings\n")
+		endif()
+	endforeach()
+endif()
 if(failures)
 	message(FATAL_ERROR "${failures}")
 endif()

@@ -1,7 +1,9 @@
 // The creator run against the fixture component, whose rows cover the
 // conditional links, permission changes and unnamed type code that the
 // delivered tables lack.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <vector>
@@ -60,6 +62,10 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 			 fs::create_directory(d / "links/hard");
 		 },
 		 {copy, skip, symlink, copy, hardlink}, "", 0, 0640},
+		// The probe follows a symbolic link: a dangling one is absent.
+		{"conditional target a dangling symbolic link",
+		 [](const fs::path &d) { fs::create_symlink("nowhere", d / "data/absent"); },
+		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
 		{"nothing to spoil", nothing, {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
 	};
 	for (const auto &c : cases) {
@@ -115,6 +121,16 @@ struct damage_case {
 	std::vector<std::string> wrap {};
 };
 
+// Make p a file of a tebibyte with bytes at its start and its end, and
+// holes between wherever the file system can keep them.
+void sparse(const fs::path &p, const std::string &end)
+{
+	int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0640);
+	ASSERT_EQ(pwrite(fd, "start", 5, 0), 5);
+	ASSERT_EQ(pwrite(fd, end.data(), end.size(), (off_t{1} << 40) - static_cast<off_t>(end.size())), 3);
+	close(fd);
+}
+
 // Spoilt one way after a clean run, the tree gets from the checker a line
 // for exactly the rows no longer in place, and it never opens or waits on
 // anything but a regular file.
@@ -166,9 +182,10 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		// What the tree holds is escaped before it reaches a terminal.
 		{"link text that forges a line",
 		 [](const fs::path &d) {
-			 fs::remove(d / "data/sym"), fs::create_symlink("a\"\\\n\033[1m\x7f\t", d / "data/sym");
+			 fs::remove(d / "data/sym"),
+				 fs::create_symlink("a\"\\\n\033[1m\x7f\t\v\f\a\b\r\x9b" "2J\xc2\x9b" "2J \xc3\xa9\xe9", d / "data/sym");
 		 },
-		 {{2, other_text, R"(a\"\\\n\033[1m\177\t)"}}},
+		 {{2, other_text, R"(a\"\\\n\033[1m\177\t\v\f\a\b\r\2332J\302\2332J é\351)"}}},
 		{"a conditional target that is a dangling symbolic link",
 		 [](const fs::path &d) { fs::create_symlink("nowhere", d / "data/absent"); }, {}},
 		{"the unnamed code's path another file",
@@ -177,6 +194,39 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		{"target missing",
 		 [](const fs::path &d) { fs::remove(d / "data/present"); },
 		 {{3, target_missing, ""}, {4, target_missing, ""}, {5, missing, ""}}},
+		{"a target that is a symbolic link to itself",
+		 [](const fs::path &d) { fs::remove(d / "data/present"), fs::create_symlink("present", d / "data/present"); },
+		 {{0, error, "Too many levels of symbolic links"}, {3, error, "Too many levels of symbolic links"},
+		  {4, error, "Too many levels of symbolic links"}, {5, error, "Too many levels of symbolic links"}}},
+		// Not a directory is no missing conditional target, so the row
+		// asks for its link.
+		{"data a symbolic link to a file",
+		 [](const fs::path &d) { fs::remove_all(d / "data"), spill(d / "file", "x"), fs::create_symlink("file", d / "data"); },
+		 {{0, target_missing, ""}, {1, missing, ""}, {2, missing, ""}, {3, target_missing, ""},
+		  {4, target_missing, ""}, {5, missing, ""}, {6, missing, ""}}},
+		{"a directory at the path, its target dangling",
+		 [](const fs::path &d) {
+			 fs::remove(d / "links/hard"), fs::create_directory(d / "links/hard");
+			 fs::remove(d / "data/present"), fs::create_symlink("nowhere", d / "data/present");
+		 },
+		 {{3, other_file, ""}, {4, target_missing, ""}, {5, missing, ""}}},
+		{"an emptied target against a 1-byte copy",
+		 [](const fs::path &d) { fs::resize_file(d / "data/present", 0), fs::remove(d / "links/hard"), spill(d / "links/hard", "x"); },
+		 {{3, other_file, ""}}},
+		// A tebibyte of holes is never read: only the data is compared.
+		{"a sparse copy that differs only in its last byte",
+		 [](const fs::path &d) { sparse(d / "data/present", "end"), fs::remove(d / "links/hard"), sparse(d / "links/hard", "enD"); },
+		 {{3, other_file, ""}}},
+		{"a sparse copy",
+		 [](const fs::path &d) { sparse(d / "data/present", "end"), fs::remove(d / "links/hard"), sparse(d / "links/hard", "end"); },
+		 {}},
+		{"a target of mode 0, checked by another user",
+		 [](const fs::path &d) {
+			 fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard");
+			 fs::permissions(d, fs::perms(0755)), fs::permissions(d / "data/present", fs::perms::none);
+		 },
+		 {{3, error, "Permission denied"}, {5, mode, "0"}},
+		 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}},
 		{"a copy that cannot be read",
 		 [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
 		 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 4 && exec \"$0\" \"$@\""}},
@@ -186,6 +236,12 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		if (!c.wrap.empty() && emulated())
 			continue;	// the emulator holds descriptors of its own
 		scratch s;
+		if (c.wrap.size() > 1 && c.wrap[0] == "/usr/bin/setpriv") {
+			std::vector<std::string> reach = c.wrap;
+			reach.insert(reach.end(), {"/usr/bin/test", "-x", program("cklinks-fixture")});
+			if (getuid() != 0 || run(s.dir, reach[0], {.args = {reach.begin() + 1, reach.end()}, .native = true}).status != 0)
+				continue;	// only root can be another user, who must reach the program
+		}
 		lay(s.dir);
 		ASSERT_EQ(run(s.dir, program("mklinks-fixture"), {{"."}}).status, 0);
 		c.spoil(s.dir);
@@ -226,6 +282,21 @@ TEST(Fixture, RemoverStopsAtTheUnnamedCode)
 		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/present"));
 		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/tool"));
 	}
+}
+
+// Each program's page words each kind of row in its own order, and the
+// remover's says how many rows the unnamed code leaves in place.
+TEST(Fixture, PagesWordEachKindOfRow)
+{
+	const std::pair<const char *, const char *> cases[] = {
+		{"rmlinks-fixture.1", "4.   Stop with the message unsupported type: -1 and exit status 1, leaving "
+				      "links/odd and the paths of the 0 rows after it in place"},
+		{"mklinks-fixture.1", "0.   Where data/present exists, replace links/cond-present by a hard link to it"},
+		{"cklinks-fixture.1", "0.   Where data/present exists, the path links/cond-present is a hard link to it"},
+		{"mklinks-fixture.1", "5.   Set the permission bits of data/present to 0640."},
+	};
+	for (const auto &[page, line] : cases)
+		EXPECT_NE(render(program(page)).find(line), std::string::npos) << page << ": " << line;
 }
 
 } // namespace

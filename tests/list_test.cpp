@@ -79,7 +79,7 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 		{"mode not octal", "chmod 0758 bin/tool", "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"},
 		{"mode not a number", "chmod u+x bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
 		{"good: modes as chmod reads them", "chmod 755 bin/tool\nchmod 0755 bin/tool\nchmod 04755 bin/tool\n"
-						   "chmod 1777 bin/alias", ""},
+						   "chmod 1777 bin/alias\nchmod 7777 bin/tool", ""},
 		{"good: absolute link text", "symlink /usr/lib/lib.so.1 bin/other", ""},
 		{"good: link text names a later row's path", "hardlink bin/tool lib/lib.so.1", ""},
 		{"good: symbolic-link chain", "symlink lib.so.1.2 lib/lib.so.1", ""},
@@ -87,7 +87,7 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 		{"good: target a prefix of a path", "hardlink bin/tool bin/toolbox", ""},
 		{"good: path shares a prefix with a link's directory", "hardlink bin/tool lib-lib.so.1", ""},
 		{"good: quoted, blank, indented and UTF-8",
-		 "  # an indented comment\n\t\nsymlink \"a b\" \"dir/with blank\"\n"
+		 "  # an indented comment\n\t\n#\ta comment with a tab\nsymlink \"a b\" \"dir/with blank\"\n"
 		 "hardlink\tbin/tool\t\t\"bin/\\\"q\\\" \\\\ x\"\nhardlink bin/tool bin/caf\xc3\xa9", ""},
 		{"quote outside quotes", "hardlink bin/to\"ol bin/x",
 		 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
@@ -105,8 +105,34 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 		 "x.links:4: error: the list holds a control character (0x09), which no field may hold\n"},
 		{"delete", "hardlink bin/tool bin/\x7f",
 		 "x.links:4: error: the list holds a control character (0x7f), which no field may hold\n"},
-		{"DOS line ends, said once", "hardlink bin/tool bin/a\r\nhardlink bin/tool bin/b\r\n",
-		 "x.links:4: error: the list has DOS line ends: a carriage return ends the line\n"},
+		{"DOS line ends, each named and its row checked", "hardlink bin/tool bin/a\r\nchmod 9 bin/b\r\n#\r\n",
+		 "x.links:4: error: the list has DOS line ends: a carriage return ends the line\n"
+		 "x.links:5: error: the list has DOS line ends: a carriage return ends the line\n"
+		 "x.links:5: error: mode is octal: 8 and 9 are not octal digits\n"
+		 "x.links:6: error: the list has DOS line ends: a carriage return ends the line\n"},
+		{"control character in a comment", "# a \x1b[1m comment",
+		 "x.links:4: error: the list holds a control character (0x1b), which no field may hold\n"},
+		{"comment after a row", "hardlink bin/tool bin/x # why",
+		 "x.links:4: error: a comment takes a whole line: a # after a row's fields is no comment\n"},
+		{"empty mode", "chmod \"\" bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
+		{"mode past the type, never wrapped", "chmod 100000000000000000000000000000000000000 bin/tool",
+		 "x.links:4: error: mode has bits beyond 07777\n"},
+		{"type words are exact", "hardlinks bin/tool bin/x",
+		 "x.links:4: error: unknown row type \"hardlinks\": a row is hardlink, symlink, condlink or chmod\n"},
+		// The later row named is the first, and a later maker outweighs an
+		// earlier symbolic link; findings come in line order, whichever
+		// pass found them.
+		{"target made by two later rows", "hardlink bin/t2 bin/z\nhardlink bin/tool bin/t2\n"
+						  "symlink x bin/t2\nhardlink /abs bin/q",
+		 "x.links:4: error: target is made by a later row (line 5)\n"
+		 "x.links:6: error: path is made by an earlier row too (line 5)\n"
+		 "x.links:7: error: target must be relative\n"},
+		{"target made by an earlier symbolic link and a later row",
+		 "symlink x bin/s\nhardlink bin/s bin/h\nhardlink bin/tool bin/s",
+		 "x.links:5: error: target is made by a later row (line 6)\n"
+		 "x.links:6: error: path is made by an earlier row too (line 4)\n"},
+		{"good: absolute link text outside, a dash after ./, a path under a conditional link",
+		 "symlink /other other\nhardlink bin/tool ./-x\ncondlink bin/tool bin/c\nhardlink bin/tool bin/c/x", ""},
 		{"two fields", "hardlink bin/tool",
 		 "x.links:4: error: a row has three fields: its type, its target or mode, and its path\n"},
 		{"four fields", "hardlink bin/tool bin/my tool",
@@ -135,7 +161,11 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 	scratch s;
 	spill(s.dir / "x.links", base);
 	fs::create_directories(s.dir / "out/rmlinks-x.1");	// a page in the way of the second
-	for (const char *dir : {"gone", "out"}) {
+	fs::create_directories(s.dir / "full"), fs::create_directories(s.dir / "fullpage");
+	fs::create_symlink("/dev/full", s.dir / "full/x.table.cpp");	// no room for a table
+	fs::create_symlink("/dev/full", s.dir / "fullpage/cklinks-x.1");	// nor for a page
+	for (const char *dir : {"gone", "out", "full", "fullpage"}) {
+		SCOPED_TRACE(dir);
 		outcome o = run(s.dir, program("linklist"),
 				{.args = {"generate", "x.links", "x", "1.0", "2026-12-09", dir}, .native = true});
 		EXPECT_NE(o.err.find(": error: cannot write"), std::string::npos) << o.err;
@@ -143,6 +173,62 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 	}
 }
 
+struct command_case {
+	const char *name;
+	std::vector<std::string> args;
+	std::string err;
+	int status;
+	std::vector<std::string> wrap {};
+};
+
+// Every list named is read whole and checked, and only a regular file is
+// read: a directory, a FIFO or a file that fails to read fails the run,
+// never blocks it, and never passes as a shorter list.
+TEST(List, ReadsEveryListWholeOrFails)
+{
+	const std::string usage = "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR\n";
+	const command_case cases[] = {
+		{"every list", {"check", "x.links", "bad.links", "x.links"}, "bad.links:1: error: path is empty\n", 1},
+		{"a missing list", {"check", "x.links", "gone.links"},
+		 "gone.links: error: cannot read the list: No such file or directory\n", 1},
+		{"no list", {"check"}, usage, 2},
+		{"a directory", {"check", "dir"}, "dir: error: cannot read the list: not a regular file\n", 1},
+		{"a FIFO", {"check", "fifo"}, "fifo: error: cannot read the list: not a regular file\n", 1},
+		{"a file that fails to read", {"check", "/proc/self/mem"},
+		 "/proc/self/mem: error: cannot read the list: Input/output error\n", 1},
+		{"a read error after the first", {"check", "SCRATCH/big.links"},
+		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
+		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
+		  "inject=read:error=EIO:when=2"}},
+		{"a read error while generating", {"generate", "SCRATCH/big.links", "big", "1.0", "2026-12-09", "."},
+		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
+		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
+		  "inject=read:error=EIO:when=2"}},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.name);
+		scratch s;
+		spill(s.dir / "x.links", base);
+		spill(s.dir / "bad.links", "hardlink bin/tool \"\"\n");
+		std::string big;	// more than one read takes
+		for (int i = 0; i < 20000; i++)
+			big += "hardlink t/" + std::to_string(i) + " l/" + std::to_string(i) + "\n";
+		spill(s.dir / "big.links", big);
+		fs::create_directory(s.dir / "dir");
+		mkfifo((s.dir / "fifo").c_str(), 0644);
+		auto fill = [&](std::string w) { return std::regex_replace(w, std::regex("SCRATCH"), s.dir.string()); };
+		launch how{.native = true};
+		for (const auto &a : c.args)
+			how.args.push_back(fill(a));
+		for (const auto &w : c.wrap)
+			how.wrap.push_back(fill(w));
+		outcome o = run(s.dir, program("linklist"), how);
+		EXPECT_EQ(o.err, fill(c.err));
+		EXPECT_EQ(o.out, "");
+		EXPECT_EQ(o.status, c.status);
+		EXPECT_FALSE(fs::exists(s.dir / "big.table.cpp"));
+	}
+}
 
 struct lslinks_case {
 	const char *name;

@@ -16,7 +16,10 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	lay(s.dir);
 	fs::create_directories(s.dir / "data/dir");
 	fs::create_directory(s.dir / "stub");
-	spill(s.dir / "stub/cp", "#!/bin/sh\n! /bin/ls -l /proc/$$/fd | /bin/grep 'data/dir$'\n", fs::perms(0755));
+	// The shell waits while ls lists its descriptors, so none comes or goes
+	// meanwhile, as one would while the shell set up a pipe.
+	spill(s.dir / "stub/cp", "#!/bin/sh\n/bin/ls -l /proc/$$/fd >stub/fds\n! /bin/grep 'data/dir$' stub/fds\n",
+	      fs::perms(0755));
 	outcome o = run(s.dir, program("mklinks-modes"), {{".", "-v"}, (s.dir / "stub").string()});
 	std::string want = "Verbose mode.\n";
 	for (std::size_t i = 0; i < link_table_size; i++)
@@ -41,9 +44,12 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	for (std::size_t i = 0; i < link_table_size; i++)
 		EXPECT_EQ(fs::exists(s.dir / link_table[i].path), link_table[i].type == ENTRY_CHMOD) << link_table[i].path;
 
+	// A mode is shown with four digits, and a name as its bytes.
 	for (const char *page : {"mklinks-modes.1", "cklinks-modes.1"}) {
 		std::string text = render(program(page));
 		EXPECT_NE(text.find(link_table[3].path), std::string::npos) << text;
+		EXPECT_NE(text.find(" 0044."), std::string::npos) << text;
+		EXPECT_NE(text.find("odd/\?\?!\?\?/\?\?=\\302\\233\\233\\205\\351 "), std::string::npos) << text;
 	}
 	std::string removes = render(program("rmlinks-modes.1"));
 	for (std::size_t i = 0; i < link_table_size; i++)

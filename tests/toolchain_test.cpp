@@ -234,6 +234,8 @@ struct cp_case {
 	launch how;
 	const char *err;
 	int status;
+	int runs = -1;			// of cp, where counted
+	std::size_t row = SIZE_MAX;	// that fails; SIZE_MAX: the first to copy
 };
 
 // A cp that copies only when given exactly a row's target and path.
@@ -242,6 +244,8 @@ const char *const true_cp =
 
 TEST(Toolchain, ReportsHowTheCopyEnded)
 {
+	const std::string losing = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; : >\"$2\"; echo lost >&2; exit 1; }\n" +
+				   std::string(true_cp);
 	const cp_case cases[] = {
 		{"no cp", nullptr, {}, "exec: No such file or directory\nchild exited with code 1\n", 1},
 		{"cp fails", "exit 3", {}, "child exited with code 3\n", 1},
@@ -310,6 +314,30 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		{"symlink meets a path made again", true_cp,
 		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST:when=1"}},
 		 "", 0},
+		// A path made again at every try is left alone, never copied
+		// onto: it may be a link that cp would write through.
+		{"link meets a path made 7 times", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..7"}}, "", 0},
+		{"link meets a path made 8 times", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..8"}},
+		 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
+		 0, 0},
+		{"link meets a path made every time", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST"}},
+		 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
+		 0, 0},
+		{"symlink meets a path made every time", true_cp,
+		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST"}},
+		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to "
+		 "\"liblto_plugin.so.0.0.0\"\n", 1, -1, 15},
+		// A cp that lost its create to another installer's leaves the
+		// path made and is run once more, and what it said goes unsaid;
+		// one that fails of itself fails again, and is heard once.
+		{"cp loses to another installer's", losing.c_str(), {}, "", 0},
+		{"cp fails, leaving a part", "printf part >\"$2\"; echo 'cp: full' >&2; exit 4", {},
+		 "cp: full\nchild exited with code 4\n", 1, 2},
+		{"cp fails, leaving nothing", "echo 'cp: denied' >&2; exit 1", {}, "cp: denied\nchild exited with code 1\n",
+		 1, 1},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
@@ -320,7 +348,7 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		fs::create_symlink("cp", s.dir / "stub/loop/cp");
 		spill(s.dir / "stub/file", "");
 		if (c.stub != nullptr)
-			spill(s.dir / "stub/cp", std::string("#!/bin/sh\n") + c.stub + "\n", fs::perms(0755));
+			spill(s.dir / "stub/cp", std::string("#!/bin/sh\necho >>\"$0.runs\"\n") + c.stub + "\n", fs::perms(0755));
 		spill(s.dir / "cp", "#!/bin/sh\n: >planted-cp-ran\nexec /bin/cp \"$@\"\n", fs::perms(0755));
 		launch how = c.how;
 		how.args = {".", "-v"};
@@ -343,8 +371,12 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 			EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
 			check_made(s.dir, link_table_size, across(s.dir));
 		} else {
-			std::size_t row = first_copy(s.dir);
+			std::size_t row = c.row == SIZE_MAX ? first_copy(s.dir) : c.row;
 			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(link_table[row], way::none));
+		}
+		if (c.runs >= 0) {
+			std::string runs = fs::exists(s.dir / "stub/cp.runs") ? slurp(s.dir / "stub/cp.runs") : "";
+			EXPECT_EQ(runs, std::string(static_cast<std::size_t>(c.runs), '\n'));
 		}
 	}
 }

@@ -11,10 +11,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "list.h"
 #include "pages.h"
@@ -26,6 +28,39 @@ static void error(const std::string &where, const std::string &what)
 	fprintf(stderr, "%s: error: %s\n", where.c_str(), what.c_str());
 }
 
+#ifndef LINKS_LINKED_TABLE
+// Read the whole of a list into text, or say why not. Only a regular file
+// is read: a FIFO, a device or a directory is refused before anything is
+// read from it, and opening one never waits. A read that fails fails the
+// list, since a list cut short may still look sound.
+static const char *slurp(const std::string &file, std::string &text)
+{
+	struct stat st;
+	if (stat(file.c_str(), &st) == -1)
+		return strerror(errno);
+	if (!S_ISREG(st.st_mode))
+		return "not a regular file";
+	int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+	if (fd == -1)
+		return strerror(errno);
+	struct stat now;
+	const char *why = nullptr;
+	if (fstat(fd, &now) == -1)
+		why = strerror(errno);
+	else if (!S_ISREG(now.st_mode) || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+		why = "not a regular file";
+	char buf[65536];
+	for (ssize_t n; why == nullptr && (n = read(fd, buf, sizeof buf)) != 0;) {
+		if (n == -1)
+			why = strerror(errno);
+		else
+			text.append(buf, static_cast<std::size_t>(n));
+	}
+	close(fd);
+	return why;
+}
+#endif
+
 // Read the rows of file, or say why they are not sound.
 static bool load(const std::string &file, list &l)
 {
@@ -34,14 +69,12 @@ static bool load(const std::string &file, list &l)
 	auto where = [&](std::size_t row) { return "row " + std::to_string(row); };
 	bool good = true;
 #else
-	std::ifstream in(file, std::ios::binary);
-	std::ostringstream text;
-	text << in.rdbuf();
-	if (!in) {
-		error(file, std::string("cannot read the list: ") + strerror(errno));
+	std::string text;
+	if (const char *why = slurp(file, text)) {
+		error(file, std::string("cannot read the list: ") + why);
 		return false;
 	}
-	bool good = read_list(text.str(), l, [&](std::size_t line, const std::string &what) {
+	bool good = read_list(text, l, [&](std::size_t line, const std::string &what) {
 		error(file + ":" + std::to_string(line), what);
 	});
 	auto where = [&](std::size_t row) { return "line " + std::to_string(l.lines[row]); };

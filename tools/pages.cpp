@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
+
+#include "text.h"
 
 static FILE *out;
 
@@ -16,29 +19,25 @@ static const struct {
 
 // Write one character of a path or link text in UTF-8 as groff reads it
 // literally, with a place to break the line after every '/', so that long
-// paths still fit the page. Returns the bytes it took.
+// paths still fit the page. A control character, and a byte that starts
+// no UTF-8 character, is shown as \ooo, as the programs show it. Returns
+// the bytes it took.
 static std::size_t glyph(const unsigned char *s)
 {
-	unsigned char c = s[0];
-	if (c >= 0x80) {
-		// A UTF-8 sequence is written as the character it encodes; a
-		// byte that starts none, as the Latin-1 character it would be.
-		std::size_t n = c >= 0xf8 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 0;
-		unsigned long u = c & (0x7f >> n);
-		for (std::size_t i = 1; i < n; i++) {
-			if ((s[i] & 0xc0) != 0x80) {
-				n = 0;
-				break;
-			}
-			u = u << 6 | (s[i] & 0x3f);
-		}
-		if (n == 0 || u < 0x80 || u > 0x10ffff) {
-			fprintf(out, "\\[char%u]", c);
-			return 1;
-		}
+	unsigned long u = 0;
+	std::string_view rest(reinterpret_cast<const char *>(s));
+	std::size_t n = utf8_char(rest, u);
+	if (n == 0 || control_char(u)) {
+		n = n == 0 ? 1 : n;
+		for (std::size_t i = 0; i < n; i++)
+			fprintf(out, "\\e%03o", s[i]);
+		return n;
+	}
+	if (n > 1) {
 		fprintf(out, "\\[u%04lX]", u);
 		return n;
 	}
+	unsigned char c = s[0];
 	const auto *l = std::find_if(std::begin(literal), std::end(literal), [c](const auto &l) { return static_cast<unsigned char>(l.c) == c; });
 	if (l != std::end(literal))
 		fputs(l->roff, out);

@@ -1,0 +1,77 @@
+// How names from a tree or a list are written where a person reads them:
+// as the UTF-8 characters they hold, with every byte that could end a line,
+// move the cursor or start a terminal's escape sequence written as an
+// escape instead. Heap-free, so that the programs that carry a table can
+// use it as well as the host tools.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// The length of the UTF-8 sequence that s starts, with its character in u,
+// or 0 where s starts none: a stray continuation byte, a sequence cut
+// short, an overlong form, a surrogate or a value past U+10FFFF.
+inline std::size_t utf8_char(std::string_view s, unsigned long &u)
+{
+	auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+	unsigned char c = byte(0);
+	std::size_t n = c < 0x80 ? 1 : c < 0xc2 ? 0 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : c < 0xf5 ? 4 : 0;
+	if (n == 0 || n > s.size())
+		return 0;
+	u = n == 1 ? c : c & (0x7f >> n);
+	for (std::size_t i = 1; i < n; i++) {
+		if ((byte(i) & 0xc0) != 0x80)
+			return 0;
+		u = u << 6 | (byte(i) & 0x3f);
+	}
+	static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+	if (u < least[n] || (u >= 0xd800 && u <= 0xdfff) || u > 0x10ffff)
+		return 0;
+	return n;
+}
+
+// Whether a character is one of the C0 or C1 controls, or DEL: none is
+// ever written as it stands.
+inline bool control_char(unsigned long u)
+{
+	return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+}
+
+// Write s in double quotes through put(const char *, std::size_t), as C
+// writes a string: '"' and '\' after a backslash, the named controls as
+// \a \b \t \n \v \f \r, and every other control, and each byte of one that
+// starts no UTF-8 character or a C1 control, as \ooo.
+template <typename Put>
+void quote(std::string_view s, Put put)
+{
+	static const char named[] = "\a\b\t\n\v\f\r";
+	static const char letters[] = "abtnvfr";
+	put("\"", 1);
+	for (std::size_t i = 0; i < s.size();) {
+		unsigned long u = 0;
+		std::size_t n = utf8_char(s.substr(i), u);
+		if (n != 0 && !control_char(u) && u != '"' && u != '\\') {
+			put(s.data() + i, n);
+			i += n;
+			continue;
+		}
+		// A C1 control is escaped a byte at a time, as a stray byte is.
+		std::size_t bytes = n == 0 ? 1 : n;
+		for (std::size_t k = 0; k < bytes; k++, i++) {
+			auto c = static_cast<unsigned char>(s[i]);
+			char esc[4] = {'\\', static_cast<char>(c), '\0', '\0'};
+			std::size_t len = 2;
+			if (c == '"' || c == '\\') {
+			} else if (const char *p = c != 0 ? std::char_traits<char>::find(named, 7, static_cast<char>(c)) : nullptr) {
+				esc[1] = letters[p - named];
+			} else {
+				esc[1] = static_cast<char>('0' + (c >> 6));
+				esc[2] = static_cast<char>('0' + ((c >> 3) & 7));
+				esc[3] = static_cast<char>('0' + (c & 7));
+				len = 4;
+			}
+			put(esc, len);
+		}
+	}
+	put("\"", 1);
+}
