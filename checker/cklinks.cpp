@@ -2,7 +2,7 @@
 // installation directory, as a clean run of mklinks leaves them, and change
 // nothing there.
 //
-// usage: cklinks-COMPONENT directory
+// usage: cklinks-COMPONENT [--no-copies] directory
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,6 +19,11 @@ static void quote(const char *s)
 {
 	quote(s, [](const char *p, std::size_t n) { fwrite(p, 1, n, stdout); });
 }
+
+// Whether a copy where a hard link belongs is taken for one in place, as
+// mklinks makes it where the file system refuses the link, or named: a
+// tree shipped in an archive is back whole only with its links.
+static bool no_copies;
 
 // Say what is wrong at a row's path, on a line of its own: the path, then
 // words of ours, then, where there is one, a quoted name and more words.
@@ -166,7 +171,13 @@ static bool linked(const link_entry &e)
 		found = compare(e.target, e.path);
 	switch (found) {
 	case copy::same:
-		return true;
+		if (!no_copies)
+			return true;
+		quote(e.path);
+		fputs(": a copy of ", stdout);
+		quote(e.target);
+		fputs(", not a hard link\n", stdout);
+		return false;
 	case copy::target_missing:
 		return wrong(e.path, "target ", e.target, " is missing");
 	case copy::failed:
@@ -236,12 +247,34 @@ static bool in_place(const link_entry &e)
 
 int main(int argc, char *argv[])
 {
-	if (argc < 2) {
+	// Options come before the directory, and only these words are
+	// options: any other first argument, "-v" among them, names it.
+	int arg = 1;
+	for (; arg < argc; arg++) {
+		if (strcmp(argv[arg], "--help") == 0) {
+			const char *name = strrchr(argv[0], '/');
+			printf("usage: %s [--no-copies] directory\n"
+			       "Say whether the component's links are in place under directory.\n\n"
+			       "      --no-copies  a copy where a hard link belongs is not in place\n"
+			       "      --help       show this and exit\n"
+			       "      --version    show the version and exit\n",
+			       name != nullptr ? name + 1 : argv[0]);
+			return fflush(stdout) == 0 ? 0 : 1;
+		}
+		if (strcmp(argv[arg], "--version") == 0) {
+			puts("cklinks (mklinks) " MKLINKS_VERSION);
+			return fflush(stdout) == 0 ? 0 : 1;
+		}
+		if (strcmp(argv[arg], "--no-copies") != 0)
+			break;
+		no_copies = true;
+	}
+	if (arg == argc) {
 		dprintf(STDERR_FILENO, "missing arguments\n");
 		return 1;
 	}
-	if (chdir(argv[1]) == -1) {
-		dprintf(STDERR_FILENO, "unable to chdir to \"%s\": %s\n", argv[1], strerror(errno));
+	if (chdir(argv[arg]) == -1) {
+		dprintf(STDERR_FILENO, "unable to chdir to \"%s\": %s\n", argv[arg], strerror(errno));
 		return 1;
 	}
 

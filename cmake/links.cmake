@@ -61,11 +61,10 @@ if(NOT CMAKE_BUILD_TYPE AND NOT multi_config)
 endif()
 
 # linklist checks a component's rows and writes its table sources and
-# pages. It runs on the build machine, whatever the programs' target, so a
-# cross build compiles it with the build machine's own compiler. A table
-# written in C++ is read by a linklist of its own, built with the table.
-set(LINKS_LIST_SOURCES ${PROJECT_SOURCE_DIR}/table/list.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp
-	${PROJECT_SOURCE_DIR}/tools/pages.cpp CACHE INTERNAL "What every linklist is built from, with tools/linklist.cpp")
+# pages. The build runs it on the build machine, whatever the programs'
+# target: the installed linklist where the programs run here, and otherwise
+# one built for the build machine, by its own compiler in a cross build. A
+# table written in C++ is read by a linklist of its own, built with it.
 if(CMAKE_CROSSCOMPILING)
 	find_program(LINKS_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
 		DOC "A C++20 compiler for the build machine, which checks tables and writes the manual pages")
@@ -74,52 +73,39 @@ if(CMAKE_CROSSCOMPILING)
 			"program of the build machine: install a C++ compiler for it, or name one with "
 			"-DLINKS_HOST_CXX=...")
 	endif()
-else()
-	add_library(links_lists STATIC EXCLUDE_FROM_ALL ${LINKS_LIST_SOURCES})
-	target_include_directories(links_lists PUBLIC ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/tools
-		${PROJECT_SOURCE_DIR}/common)
-	target_compile_features(links_lists PUBLIC cxx_std_20)
-	target_link_libraries(links_lists PRIVATE links_warnings)
 endif()
 
-# links_host_tool(<name> <source>...): build linklist, from its sources and
-# any more given, as a program of the build machine; <name>_command is how
-# to run it and <name>_depends what a step that runs it depends on.
-function(links_host_tool name)
+# mklinks_build_linklist(<name> [<table>]): build a linklist for the build
+# machine, with the rows of a table written in C++ where one is given;
+# <name>_command is how to run it and <name>_depends what a step that runs
+# it depends on.
+function(mklinks_build_linklist name)
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)	# ours, whoever calls
-	set(sources ${top}/tools/linklist.cpp ${ARGN})
+	set(room ${top}/linklist)
+	set(linked)
+	if(ARGN)
+		set(linked LINKS_LINKED_TABLE)
+	endif()
 	if(NOT CMAKE_CROSSCOMPILING)
-		if(ARGN)	# built only for the component it reads
-			add_executable(${name} EXCLUDE_FROM_ALL ${sources})
-			target_compile_definitions(${name} PRIVATE LINKS_LINKED_TABLE)
-		else()
-			add_executable(${name} ${sources})
-		endif()
-		target_link_libraries(${name} PRIVATE links_lists links_warnings)
+		add_executable(${name} EXCLUDE_FROM_ALL ${room}/linklist.cpp ${ARGN})
+		target_compile_definitions(${name} PRIVATE ${linked})
+		target_link_libraries(${name} PRIVATE mklinks_list_build links_warnings)
 		set(${name}_command $<TARGET_FILE:${name}> PARENT_SCOPE)
 		set(${name}_depends ${name} PARENT_SCOPE)
 		return()
 	endif()
 	set(tool ${CMAKE_CURRENT_BINARY_DIR}/${name})
-	set(linked)
-	if(ARGN)
-		set(linked -DLINKS_LINKED_TABLE)
-	endif()
+	list(TRANSFORM linked PREPEND -D)
+	set(sources ${room}/linklist.cpp ${room}/list.cpp ${room}/rules.cpp ${room}/pages.cpp ${ARGN})
 	add_custom_command(OUTPUT ${tool}
-		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -I${top}/table -I${top}/tools -I${top}/common -o ${tool}
-			${sources} ${LINKS_LIST_SOURCES}
-		DEPENDS ${sources} ${LINKS_LIST_SOURCES} ${top}/table/link_table.h ${top}/table/list.h
-			${top}/table/rules.h ${top}/tools/pages.h ${top}/common/text.h
+		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -DMKLINKS_VERSION="${LINKS_VERSION}"
+			-I${room} -I${top}/table -I${top}/common -o ${tool} ${sources}
+		DEPENDS ${sources} ${room}/list.h ${room}/rules.h ${room}/pages.h ${top}/table/link_table.h
+			${top}/common/text.h
 		VERBATIM)
 	set(${name}_command ${tool} PARENT_SCOPE)
 	set(${name}_depends ${tool} PARENT_SCOPE)
 endfunction()
-links_host_tool(linklist)
-if(CMAKE_CROSSCOMPILING)
-	add_custom_target(linklist-host ALL DEPENDS ${linklist_depends})
-endif()
-set(LINKS_LINKLIST ${linklist_command} CACHE INTERNAL "How to run linklist")
-set(LINKS_LINKLIST_DEPENDS ${linklist_depends} CACHE INTERNAL "What running linklist depends on")
 
 # Manual pages carry the date of the last commit, not of the build, so that
 # two builds of one commit give the same bytes.
@@ -150,47 +136,64 @@ set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual page
 # Installed pages are compressed as distributions ship them. The general
 # pages describe our own components only where this build makes them.
 set(LINKS_TOOLS creator/mklinks remover/rmlinks checker/cklinks CACHE INTERNAL "The programs built for every component")
-foreach(tool IN LISTS LINKS_TOOLS ITEMS lister/lslinks)
-	cmake_path(GET tool FILENAME prog)
-	file(READ ${PROJECT_SOURCE_DIR}/${tool}.1 page)
-	set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${tool}.1)
+foreach(page IN LISTS LINKS_TOOLS ITEMS lister/lslinks linklist/linklist linklist/links.5)
+	if(NOT page MATCHES "[.][0-9]$")
+		string(APPEND page .1)
+	endif()
+	cmake_path(GET page FILENAME name)
+	file(READ ${PROJECT_SOURCE_DIR}/${page} text)
+	set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${page})
 	if(NOT MKLINKS_OWN_COMPONENTS)
 		string(REGEX REPLACE "\\.\\\\\" Our own components:\n.*\\.\\\\\" End of our own components\\.\n"
-			"" page "${page}")
+			"" text "${text}")
 	endif()
-	file(CONFIGURE OUTPUT ${prog}.1 CONTENT "${page}" @ONLY)	# rewritten only when it changes
-	add_custom_command(OUTPUT ${prog}.1.gz
-		COMMAND gzip -9n -c ${prog}.1 > ${prog}.1.gz
-		DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1)
-	list(APPEND general_pages ${CMAKE_CURRENT_BINARY_DIR}/${prog}.1.gz)
+	file(CONFIGURE OUTPUT ${name} CONTENT "${text}" @ONLY)	# rewritten only when it changes
+	add_custom_command(OUTPUT ${name}.gz
+		COMMAND gzip -9n -c ${name} > ${name}.gz
+		DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${name})
+	list(APPEND general_pages ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
 endforeach()
-add_custom_target(links_pages ALL DEPENDS ${general_pages})
-list(POP_BACK general_pages lslinks_page)
+add_custom_target(mklinks_pages ALL DEPENDS ${general_pages})
+list(POP_BACK general_pages links_page linklist_page lslinks_page)
 set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
 
-# lslinks serves every component alike: it writes a component's list from a
-# staged tree. A project that brings this one in can run it in its build.
-set(on_demand)
+# The tools that serve every component alike: linklist, which checks lists,
+# and lslinks, which writes one from a staged tree. A project that brings
+# this one in can run them in its build; our own build installs them.
+set(MKLINKS_ON_DEMAND)
 if(NOT PROJECT_IS_TOP_LEVEL)
-	set(on_demand EXCLUDE_FROM_ALL)
+	set(MKLINKS_ON_DEMAND EXCLUDE_FROM_ALL)
 endif()
-add_executable(lslinks ${on_demand} ${PROJECT_SOURCE_DIR}/lister/lslinks.cpp ${PROJECT_SOURCE_DIR}/table/rules.cpp)
-target_link_libraries(lslinks PRIVATE links_program)
+add_subdirectory(${PROJECT_SOURCE_DIR}/linklist ${PROJECT_BINARY_DIR}/rooms/linklist)
+add_subdirectory(${PROJECT_SOURCE_DIR}/lister ${PROJECT_BINARY_DIR}/rooms/lister)
+# Both lie at the top of the build, where the README sends their users.
+set_target_properties(lslinks linklist PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 if(PROJECT_IS_TOP_LEVEL)
-	install(TARGETS lslinks RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-	install(FILES ${lslinks_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+	install(TARGETS lslinks linklist RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+	install(FILES ${lslinks_page} ${linklist_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+	install(FILES ${links_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 endif()
-add_custom_command(TARGET lslinks POST_BUILD COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:lslinks>)
+
+# Each program's source is compiled once, whatever the number of
+# components: it reads the rows only through link_table and
+# link_table_size, which each component's table defines.
+foreach(tool IN LISTS LINKS_TOOLS)
+	cmake_path(GET tool FILENAME prog)
+	add_library(mklinks_${prog} OBJECT EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/${tool}.cpp)
+	target_compile_definitions(mklinks_${prog} PRIVATE MKLINKS_VERSION="${PROJECT_VERSION}")
+	target_link_libraries(mklinks_${prog} PRIVATE links_flags)
+	set_target_properties(mklinks_${prog} PROPERTIES CXX_EXTENSIONS OFF)
+endforeach()
 
 # links_component(<name> [NO_INSTALL | EXCLUDE_FROM_ALL] [TABLE <file>]
 #                 [COMPONENT <install component>])
-# builds <tool>-<name> for every tool with the rows of the list
-# table/<name>.links, or of <file>: a list, or a table written in C++ (a
-# .cpp file). It checks the rows first, so that no program is compiled from
-# a table that breaks a rule, and installs the programs and their pages,
-# with the general pages, in the install component given. The remover is
-# built from the link rows alone. Test components are NO_INSTALL; benchmark
-# components are built only on demand.
+# builds <tool>-<name> for every tool with the rows of <file>, a list or a
+# table written in C++ (a .cpp file), by default <name>.links in the
+# directory that calls it. It checks the rows first, so that no program is
+# compiled from a table that breaks a rule, and installs the programs and
+# their pages, with the general pages, in the install component given.
+# The remover is built from the link rows alone. Test components are
+# NO_INSTALL; benchmark components are built only on demand.
 function(links_component name)
 	# The name goes into file names and generated sources, so it is a plain
 	# file name, as a package's is.
@@ -208,9 +211,14 @@ function(links_component name)
 	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
 	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
-		set(arg_TABLE ${top}/table/${name}.links)
+		set(arg_TABLE ${name}.links)
 	endif()
 	cmake_path(ABSOLUTE_PATH arg_TABLE)
+	# A list the build writes itself is not there yet; any other must be.
+	get_source_file_property(generated ${arg_TABLE} GENERATED)
+	if(NOT EXISTS ${arg_TABLE} AND NOT generated)
+		message(FATAL_ERROR "links_component(${name}): its table ${arg_TABLE} does not exist")
+	endif()
 	if(NOT arg_COMPONENT)
 		set(arg_COMPONENT ${CMAKE_INSTALL_DEFAULT_COMPONENT_NAME})
 	endif()
@@ -225,9 +233,9 @@ function(links_component name)
 	# Check the rows and write the tables and pages, before anything of the
 	# component is compiled.
 	if(arg_TABLE MATCHES "\\.(cpp|cc|cxx|C)$")
-		links_host_tool(linklist-${name} ${arg_TABLE})
-		set(writer ${linklist-${name}_command})
-		set(writer_depends ${linklist-${name}_depends})
+		mklinks_build_linklist(mklinks_linklist_${name} ${arg_TABLE})
+		set(writer ${mklinks_linklist_${name}_command})
+		set(writer_depends ${mklinks_linklist_${name}_depends})
 	else()
 		set(writer ${LINKS_LINKLIST})
 		set(writer_depends ${LINKS_LINKLIST_DEPENDS} ${arg_TABLE})
@@ -245,22 +253,21 @@ function(links_component name)
 		VERBATIM)
 	# One target writes them, so that no two targets built side by side
 	# write them at once; whatever uses them depends on it.
-	add_custom_target(links-${name} DEPENDS ${written})
+	add_custom_target(mklinks_${name}_tables DEPENDS ${written})
 	# The full table is compiled once for the programs that carry it.
-	add_library(links-table-${name} OBJECT ${all} ${out}/${name}.table.cpp)
-	target_link_libraries(links-table-${name} PRIVATE links_flags)
-	add_dependencies(links-table-${name} links-${name})
+	add_library(mklinks_${name}_table OBJECT ${all} ${out}/${name}.table.cpp)
+	target_link_libraries(mklinks_${name}_table PRIVATE links_flags)
+	add_dependencies(mklinks_${name}_table mklinks_${name}_tables)
 
 	foreach(tool IN LISTS LINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
-		add_executable(${prog}-${name} ${all} ${top}/${tool}.cpp)
 		if(prog STREQUAL "rmlinks")
-			target_sources(${prog}-${name} PRIVATE ${out}/${name}.remover.cpp)
-			add_dependencies(${prog}-${name} links-${name})
+			add_executable(${prog}-${name} ${all} ${out}/${name}.remover.cpp)
+			add_dependencies(${prog}-${name} mklinks_${name}_tables)
 		else()
-			target_sources(${prog}-${name} PRIVATE $<TARGET_OBJECTS:links-table-${name}>)
+			add_executable(${prog}-${name} ${all} $<TARGET_OBJECTS:mklinks_${name}_table>)
 		endif()
-		target_link_libraries(${prog}-${name} PRIVATE links_program)
+		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} links_program)
 		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
 		# Distributions strip the compilers' notes; so do we, for every build.
 		add_custom_command(TARGET ${prog}-${name} POST_BUILD
@@ -285,8 +292,14 @@ function(links_component name)
 	if(arg_EXCLUDE_FROM_ALL)
 		return()
 	endif()
-	add_custom_target(pages-${name} ALL DEPENDS ${pages})
-	add_dependencies(pages-${name} links-${name})
+	# A component's programs bring its pages and the general ones with them,
+	# so that installing its install component alone finds them all.
+	add_custom_target(mklinks_${name}_pages ALL DEPENDS ${pages})
+	add_dependencies(mklinks_${name}_pages mklinks_${name}_tables mklinks_pages)
+	foreach(tool IN LISTS LINKS_TOOLS)
+		cmake_path(GET tool FILENAME prog)
+		add_dependencies(${prog}-${name} mklinks_${name}_pages)
+	endforeach()
 	# Every install component with programs gets the general pages too.
 	get_property(done GLOBAL PROPERTY LINKS_GENERAL_PAGES_IN)
 	if(NOT arg_NO_INSTALL AND NOT arg_COMPONENT IN_LIST done)

@@ -1,8 +1,9 @@
 // lslinks: write to standard output the list of every link under a staged
-// tree, so that a component's links can be made again by mklinks where the
-// tree was shipped in a form that cannot carry them.
+// tree, and of the permission bits an archive may drop, so that a
+// component's links and modes can be made again by mklinks where the tree
+// was shipped in a form that cannot carry them.
 //
-// usage: lslinks directory
+// usage: lslinks [-a | --all-modes] directory
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -10,14 +11,16 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <new>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
+#include "list.h"
 #include "rules.h"
 #include "text.h"
 
@@ -32,9 +35,9 @@ static std::string quote(const std::string &s)
 	return q;
 }
 
-static void complain(const std::string &path, const char *what)
+static void complain(const std::string &path, const std::string &what)
 {
-	fprintf(stderr, "lslinks: %s: %s\n", quote(path).c_str(), what);
+	fprintf(stderr, "lslinks: %s: %s\n", quote(path.empty() ? "." : path).c_str(), what.c_str());
 	failed = true;
 }
 
@@ -51,72 +54,198 @@ struct inode_hash {
 	}
 };
 
-static std::unordered_map<inode, std::vector<std::string>, inode_hash> names;	// of files with several
-static std::vector<std::pair<std::string, std::string>> symlinks;		// path, text
+// A regular file with several names: its mode and the names in the tree.
+struct file {
+	mode_t mode;
+	std::vector<std::string> names;
+};
+
+static std::unordered_map<inode, file, inode_hash> files;		// with several names
+static std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
+static std::vector<std::pair<std::string, mode_t>> modes;		// of files with one name, directories
+static bool all_modes;
+
+// The permission bits worth a row: those that archives commonly drop, or
+// all of them on request.
+static bool wanted(mode_t mode)
+{
+	return all_modes || (mode & 07000) != 0;
+}
 
 static const char *kind(mode_t m)
 {
 	return S_ISFIFO(m) ? "a FIFO" : S_ISSOCK(m) ? "a socket" : S_ISCHR(m) ? "a character device" : "a block device";
 }
 
-// Look at every entry of the directory open at fd, known as dir, once:
-// a regular file or special file for its link count, a symbolic link for its
-// text. Nothing is followed, and nothing but directories is opened.
-static void walk(int fd, const std::string &dir)
+// What a walk knows of a directory on the path it is in: its entries in
+// order of name, the next one to look at, and where it is.
+struct level {
+	std::vector<std::string> entries;
+	std::size_t next = 0;
+	std::size_t path_length;	// of its path, in the walk's path
+	dev_t dev;
+	ino_t ino;
+};
+
+// The names in the directory open at fd, but "." and "..", in order of
+// name so that what is said of them comes in the same order on any
+// machine. False where the directory cannot be read to its end.
+static bool entries(int fd, std::vector<std::string> &names)
 {
-	DIR *d = fdopendir(fd);
-	if (d == nullptr) {
-		complain(dir, strerror(errno));
-		close(fd);
+	alignas(dirent64) char buf[32768];
+	for (;;) {
+		ssize_t n = getdents64(fd, buf, sizeof buf);
+		if (n == -1)
+			return false;
+		if (n == 0)
+			break;
+		for (ssize_t at = 0; at < n;) {
+			const auto *d = reinterpret_cast<const dirent64 *>(buf + at);
+			if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0)
+				names.emplace_back(d->d_name);
+			at += d->d_reclen;
+		}
+	}
+	std::sort(names.begin(), names.end());
+	return true;
+}
+
+// The mount an entry is on: its mount id where the kernel tells it, which
+// a bind mount changes too, else its device.
+static unsigned long long mount_of(const struct statx &x)
+{
+	return (x.stx_mask & STATX_MNT_ID) != 0 ? x.stx_mnt_id : makedev(x.stx_dev_major, x.stx_dev_minor);
+}
+
+// Open the directory name in the directory at fd, which was seen as x, and
+// read its entries into l. Returns the descriptor, or -1 having said why.
+static int enter(int fd, const char *name, const std::string &path, const struct statx &x, level &l)
+{
+	int sub = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+	struct stat st;
+	if (sub == -1) {
+		complain(path, std::string("cannot read the directory: ") + strerror(errno));
+		return -1;
+	}
+	if (fstat(sub, &st) == -1 || st.st_dev != makedev(x.stx_dev_major, x.stx_dev_minor) || st.st_ino != x.stx_ino) {
+		complain(path, "changed while it was listed");
+		close(sub);
+		return -1;
+	}
+	l.dev = st.st_dev;
+	l.ino = st.st_ino;
+	if (!entries(sub, l.entries)) {
+		complain(path, std::string("cannot read the directory: ") + strerror(errno));
+		close(sub);
+		return -1;
+	}
+	return sub;
+}
+
+// Look at one entry of the directory at fd: a regular file for its names
+// and mode, a special file for its names, a symbolic link for its text, a
+// directory for its mode, and whether it lies on the tree's own mount.
+// Returns whether it is a directory to walk into.
+static bool look(int fd, const std::string &name, const std::string &path, unsigned long long mount,
+		 struct statx &x)
+{
+	unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_MNT_ID;
+	if (statx(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &x) == -1) {
+		complain(path, strerror(errno));
+		return false;
+	}
+	// Names on two mounts are no hard links, and a bind mount of a
+	// directory of the tree would have rmlinks remove a file's only copy.
+	if (mount_of(x) != mount) {
+		complain(path, "another file system is mounted here; a staged tree must be one");
+		return false;
+	}
+	mode_t mode = x.stx_mode & 07777;
+	if (S_ISDIR(x.stx_mode)) {
+		if (wanted(mode))
+			modes.emplace_back(path, mode);
+		return true;
+	}
+	if (S_ISLNK(x.stx_mode)) {
+		char text[PATH_MAX + 1];
+		ssize_t n = readlinkat(fd, name.c_str(), text, sizeof text);
+		if (n == -1)
+			complain(path, strerror(errno));
+		else
+			symlinks.emplace_back(path, std::string(text, static_cast<std::size_t>(n)));
+	} else if (S_ISREG(x.stx_mode) && x.stx_nlink > 1) {
+		file &f = files[{makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino}];
+		f.mode = mode;
+		f.names.push_back(path);
+	} else if (S_ISREG(x.stx_mode)) {
+		if (wanted(mode))
+			modes.emplace_back(path, mode);
+	} else if (x.stx_nlink > 1) {
+		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quote(path).c_str(),
+			kind(x.stx_mode), static_cast<unsigned long>(x.stx_nlink));
+	}
+	return false;
+}
+
+// Walk the tree at top without following a symbolic link, opening nothing
+// but directories. It holds one directory open at a time and climbs back
+// through "..", checking that it is the directory it came from, so that
+// neither descriptors nor the stack grow with the depth of the tree.
+static void walk(int top)
+{
+	struct statx x;
+	if (statx(top, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &x) == -1) {
+		complain("", strerror(errno));
+		close(top);
 		return;
 	}
-	std::vector<std::pair<std::string, unsigned char>> entries;
-	errno = 0;
-	while (const dirent *e = readdir(d)) {
-		if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-			entries.emplace_back(e->d_name, e->d_type);
-	}
-	if (errno != 0) {
-		std::string why = std::string("cannot read the directory: ") + strerror(errno);
-		complain(dir.empty() ? "." : dir, why.c_str());
-	}
-	// In order of name, so that what is said of them comes in the same
-	// order on any machine.
-	std::sort(entries.begin(), entries.end());
-	for (const auto &[name, type] : entries) {
-		std::string path = dir;
-		if (!path.empty())
-			path += '/';
-		path += name;
-		struct stat st {};
-		if (type != DT_DIR && type != DT_LNK && fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == -1) {
-			complain(path, strerror(errno));
+	unsigned long long mount = mount_of(x);
+	std::vector<level> path_to(1);
+	std::string path;
+	path_to[0].path_length = 0;
+	path_to[0].dev = makedev(x.stx_dev_major, x.stx_dev_minor);
+	path_to[0].ino = x.stx_ino;
+	if (!entries(top, path_to[0].entries))
+		complain("", std::string("cannot read the directory: ") + strerror(errno));
+	int fd = top;
+	while (!path_to.empty()) {
+		level &l = path_to.back();
+		if (l.next == l.entries.size()) {
+			path_to.pop_back();
+			if (path_to.empty())
+				break;
+			path.resize(path_to.back().path_length);
+			int up = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+			struct stat st;
+			if (up == -1 || fstat(up, &st) == -1 || st.st_dev != path_to.back().dev ||
+			    st.st_ino != path_to.back().ino) {
+				complain(path, "changed while it was listed");
+				if (up != -1)
+					close(up);
+				break;
+			}
+			close(fd);
+			fd = up;
 			continue;
 		}
-		if (type == DT_DIR || (type == DT_UNKNOWN && S_ISDIR(st.st_mode))) {
-			int sub = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-			if (sub == -1) {
-				std::string why = std::string("cannot read the directory: ") + strerror(errno);
-				complain(path, why.c_str());
-			} else {
-				walk(sub, path);
-			}
-		} else if (type == DT_LNK || (type == DT_UNKNOWN && S_ISLNK(st.st_mode))) {
-			char text[PATH_MAX + 1];
-			ssize_t n = readlinkat(fd, name.c_str(), text, sizeof text);
-			if (n == -1)
-				complain(path, strerror(errno));
-			else
-				symlinks.emplace_back(path, std::string(text, static_cast<std::size_t>(n)));
-		} else if (S_ISREG(st.st_mode)) {
-			if (st.st_nlink > 1)
-				names[{st.st_dev, st.st_ino}].push_back(path);
-		} else if (st.st_nlink > 1 && !S_ISDIR(st.st_mode)) {
-			fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quote(path).c_str(),
-				kind(st.st_mode), static_cast<unsigned long>(st.st_nlink));
-		}
+		const std::string &name = l.entries[l.next++];
+		std::string here = path;
+		if (!here.empty())
+			here += '/';
+		here += name;
+		if (!look(fd, name, here, mount, x))
+			continue;
+		level sub;
+		int down = enter(fd, name.c_str(), here, x, sub);
+		if (down == -1)
+			continue;
+		sub.path_length = here.size();
+		path = std::move(here);
+		path_to.push_back(std::move(sub));
+		close(fd);
+		fd = down;
 	}
-	closedir(d);
+	close(fd);
 }
 
 // The digits in the last component of a path: a versioned name holds more
@@ -141,120 +270,71 @@ static bool better(const std::string &a, const std::string &b)
 	return a < b;
 }
 
-// A field of the list, in double quotes where it holds a blank, a quote or
-// a backslash, and only there.
-static std::string field(const char *s)
-{
-	std::string f = s;
-	if (f.find_first_of(" \t\"\\") == std::string::npos)
-		return f;
-	std::string q = "\"";
-	for (char c : f) {
-		if (c == '"' || c == '\\')
-			q += '\\';
-		q += c;
-	}
-	return q + '"';
-}
+static const char usage[] = "usage: lslinks [-a | --all-modes] directory\n";
 
 int main(int argc, char *argv[])
 {
-	if (argc != 2) {
-		fputs("usage: lslinks directory\n", stderr);
+	int arg = 1;
+	if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+		fputs(usage, stdout);
+		fputs("Write the list of the links under directory, and of the set-user-ID,\n"
+		      "set-group-ID and sticky bits there, for a component's mklinks.\n\n"
+		      "  -a, --all-modes  a permission row for every regular file and directory\n"
+		      "      --help       show this and exit\n"
+		      "      --version    show the version and exit\n",
+		      stdout);
+		return fflush(stdout) == 0 ? 0 : 1;
+	}
+	if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+		puts("lslinks (mklinks) " MKLINKS_VERSION);
+		return fflush(stdout) == 0 ? 0 : 1;
+	}
+	if (argc == 3 && (strcmp(argv[1], "-a") == 0 || strcmp(argv[1], "--all-modes") == 0)) {
+		all_modes = true;
+		arg = 2;
+	}
+	if (argc != arg + 1) {
+		fputs(usage, stderr);
 		return 1;
 	}
-	int top = open(argv[1], O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+	int top = open(argv[arg], O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
 	if (top == -1) {
-		fprintf(stderr, "lslinks: %s: %s\n", quote(argv[1]).c_str(), strerror(errno));
+		fprintf(stderr, "lslinks: %s: %s\n", quote(argv[arg]).c_str(), strerror(errno));
 		return 1;
 	}
-	walk(top, "");
+	walk(top);
 
-	// The rows, each pointing into the names gathered above, sorted by path.
-	std::vector<link_entry> rows;
-	rows.reserve(symlinks.size());
+	// The links, each row pointing into the names gathered above, sorted by
+	// path; then the modes, at the names files keep, by path too.
+	std::vector<link_entry> rows, chmods;
 	for (const auto &[path, text] : symlinks)
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
-	for (auto &[file, all] : names) {
-		if (all.size() < 2)
-			continue;	// its other names lie outside the tree
-		std::sort(all.begin(), all.end(), better);
-		for (std::size_t i = 1; i < all.size(); i++)
-			rows.push_back({ENTRY_HARDLINK, {all[0].c_str()}, all[i].c_str()});
+	for (auto &[id, f] : files) {
+		std::sort(f.names.begin(), f.names.end(), better);
+		for (std::size_t i = 1; i < f.names.size(); i++)
+			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
+		if (wanted(f.mode))
+			chmods.push_back({ENTRY_CHMOD, {.mode = f.mode}, f.names[0].c_str()});
 	}
-	std::sort(rows.begin(), rows.end(), [](const link_entry &a, const link_entry &b) {
-		return strcmp(a.path, b.path) < 0;
-	});
+	for (const auto &[path, mode] : modes)
+		chmods.push_back({ENTRY_CHMOD, {.mode = mode}, path.c_str()});
+	auto by_path = [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; };
+	std::sort(rows.begin(), rows.end(), by_path);
+	std::sort(chmods.begin(), chmods.end(), by_path);
+	rows.insert(rows.end(), chmods.begin(), chmods.end());
 
 	// What the build would refuse is refused here, never dropped.
 	for (const finding &f : check(rows.data(), rows.size())) {
 		const link_entry &e = rows[f.row];
-		std::string what = "cannot be listed: " + f.rule + " (" + quote(e.target) + ")";
-		complain(e.path, what.c_str());
+		std::string what = "cannot be listed: " + f.rule;
+		if (e.type != ENTRY_CHMOD)
+			what += " (" + quote(e.target) + ")";
+		complain(e.path, what);
 	}
 	if (failed)
 		return 1;
-	std::string list = "# Written by lslinks: every link of a tree, one row a link, by path.\n";
-	for (const link_entry &e : rows)
-		list.append(e.type == ENTRY_SYMLINK ? "symlink " : "hardlink ")
-			.append(field(e.target))
-			.append(" ")
-			.append(field(e.path))
-			.append("\n");
+	std::string list = "# Written by lslinks: the links of a tree by path, then the modes to set again.\n";
+	write_rows(list, rows);
 	fwrite(list.data(), 1, list.size(), stdout);
 	return fflush(stdout) == 0 && ferror(stdout) == 0 ? 0 : 1;
 }
-
-// A failed allocation can only end the run, so the standard library's
-// throws are replaced by an abort. With them goes the unwinder, which would
-// make the dynamic loader a library of ours besides the C library.
-void *operator new(std::size_t n)
-{
-	if (void *p = malloc(n != 0 ? n : 1))
-		return p;
-	abort();
-}
-
-void *operator new(std::size_t n, const std::nothrow_t & /*unused*/) noexcept
-{
-	return malloc(n != 0 ? n : 1);
-}
-
-void operator delete(void *p) noexcept
-{
-	free(p);
-}
-
-void operator delete(void *p, std::size_t /*n*/) noexcept
-{
-	free(p);
-}
-
-namespace std { // NOLINT(cert-dcl58-cpp): the library's own hooks for a build without exceptions
-
-void __throw_bad_alloc()
-{
-	abort();
-}
-
-void __throw_bad_array_new_length()
-{
-	abort();
-}
-
-void __throw_length_error(const char * /*what*/)
-{
-	abort();
-}
-
-void __throw_logic_error(const char * /*what*/)
-{
-	abort();
-}
-
-void __throw_out_of_range_fmt(const char * /*what*/, ...)
-{
-	abort();
-}
-
-} // namespace std

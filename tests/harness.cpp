@@ -17,6 +17,11 @@ std::string program(const std::string &name)
 	return std::string(PROGRAM_DIR) + "/" + name;
 }
 
+std::string linklist()
+{
+	return LINKLIST;
+}
+
 bool emulated()
 {
 	return EMULATOR[0] != '\0';

@@ -28,6 +28,9 @@ struct launch {
 // A built program of the build tree, by name.
 std::string program(const std::string &name);
 
+// The linklist the build runs, a program of this machine.
+std::string linklist();
+
 // Whether the programs run under an emulator.
 bool emulated();
 

@@ -2,7 +2,9 @@
 # stage.sh DIR: lay out in DIR a staged tree with every kind of link that
 # lslinks lists: symbolic-link chains, a file under several names in several
 # directories, a hard link to a symbolic link, a dangling link, a link to a
-# directory, an absolute one, and names with blanks, quotes and UTF-8.
+# directory, an absolute one, and names with blanks, quotes and UTF-8; and
+# the modes archives drop: a set-user-ID program under two names, a
+# set-group-ID one and a sticky directory, with a file deep down.
 set -e
 rm -rf "$1"
 mkdir -p "$1"
@@ -22,3 +24,14 @@ ln -s /etc/hostname etc/abs
 printf doc >"share/doc/read me"
 ln "share/doc/read me" "share/doc/it's \"quoted\" \\ café"
 ln -s "read me" "share/doc/a link"
+printf su >bin/su-1.0
+chmod 4755 bin/su-1.0
+ln bin/su-1.0 bin/su
+printf wall >bin/wall
+chmod 2711 bin/wall
+mkdir -m 1777 tmp
+deep=share/deep
+for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do deep=$deep/directory-$i; done
+mkdir -p "$deep"
+printf deep >"$deep/file"
+ln "$deep/file" share/file

@@ -36,7 +36,7 @@ project(parent LANGUAGES CXX)
 set(before \"\$ENV{SOURCE_DATE_EPOCH}\")
 add_subdirectory(${SOURCE} mklinks)
 file(WRITE \${CMAKE_BINARY_DIR}/guest \"\${before}|\$ENV{SOURCE_DATE_EPOCH}|\${MKLINKS_WERROR}\")
-links_component(pair TABLE \${CMAKE_CURRENT_SOURCE_DIR}/pair.links ${keyword})
+links_component(pair ${keyword})
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME extras)
 links_component(old TABLE old.cpp)
 links_component(python3.11-minimal EXCLUDE_FROM_ALL TABLE pair.links)
@@ -74,10 +74,12 @@ if(NOT werror)
 	message(FATAL_ERROR "a top-level build does not treat warnings as errors")
 endif()
 
-# Each install component gets its programs and the general pages, and
-# nothing is installed of a component built only on demand.
-must(${CMAKE_COMMAND} --build build)
+# Each install component gets its programs and the general pages, also
+# where only its programs were built, and nothing is installed of a
+# component built only on demand.
+must(${CMAKE_COMMAND} --build build --target mklinks-pair rmlinks-pair cklinks-pair)
 must(${CMAKE_COMMAND} --install build --prefix inst --component tools)
+must(${CMAKE_COMMAND} --build build)
 foreach(c pair old)
 	set(${c} bin/cklinks-${c} bin/mklinks-${c} bin/rmlinks-${c} share/man/man1/cklinks-${c}.1.gz
 		share/man/man1/cklinks.1.gz share/man/man1/mklinks-${c}.1.gz share/man/man1/mklinks.1.gz
@@ -161,6 +163,16 @@ foreach(keyword COMPONET COMPONENT)
 		message(FATAL_ERROR "${keyword} alone passed, or no build type went unremarked:\n${out}")
 	endif()
 endforeach()
+
+# A table that is not there stops configuring, naming it.
+file(WRITE ${WORK}/parent/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
+project(parent LANGUAGES CXX)
+add_subdirectory(${SOURCE} mklinks)
+links_component(absent)\n")
+run(${CMAKE_COMMAND} -S parent -B build-absent -DCMAKE_BUILD_TYPE=Release)
+if(status EQUAL 0 OR NOT out MATCHES "links_component\\(absent\\): its table" OR NOT out MATCHES "/parent/absent.links does not")
+	message(FATAL_ERROR "a missing table was taken:\n${out}")
+endif()
 
 # A component's name is a plain file name: one that climbs out of the build
 # directory, or holds a newline, stops configuring, naming it.

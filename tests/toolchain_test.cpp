@@ -119,6 +119,35 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"cklinks-empty", {"inst", "-v", "more"}, "", "", 0},
 		{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
 		{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
+		// Only the checker and the host tools take options; the creator
+		// and the remover keep their command lines.
+		{"cklinks-empty", {"--no-copies"}, "", "missing arguments\n", 1},
+		{"cklinks-empty", {"--no-copies", "inst"}, "", "", 0},
+		{"cklinks-empty", {"--help", "inst"},
+		 "usage: cklinks-empty [--no-copies] directory\n"
+		 "Say whether the component's links are in place under directory.\n\n"
+		 "      --no-copies  a copy where a hard link belongs is not in place\n"
+		 "      --help       show this and exit\n"
+		 "      --version    show the version and exit\n", "", 0},
+		{"cklinks-toolchain", {"--version"}, "cklinks (mklinks) 1.2.0\n", "", 0},
+		{"mklinks-empty", {"--help"}, "", "unable to chdir to \"--help\": No such file or directory\n", 1},
+		{"rmlinks-empty", {"--version"}, "", "unable to chdir to \"--version\"\n", 1},
+		{"lslinks", {"--help"},
+		 "usage: lslinks [-a | --all-modes] directory\n"
+		 "Write the list of the links under directory, and of the set-user-ID,\n"
+		 "set-group-ID and sticky bits there, for a component's mklinks.\n\n"
+		 "  -a, --all-modes  a permission row for every regular file and directory\n"
+		 "      --help       show this and exit\n"
+		 "      --version    show the version and exit\n", "", 0},
+		{"lslinks", {"--version"}, "lslinks (mklinks) 1.2.0\n", "", 0},
+		{"lslinks", {"inst", "inst"}, "", "usage: lslinks [-a | --all-modes] directory\n", 1},
+		{"linklist", {"--version"}, "linklist (mklinks) 1.2.0\n", "", 0},
+		{"linklist", {"--help"},
+		 "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR\n"
+		 "Check component lists as the build does, or write a component's tables\n"
+		 "and pages from its list; links(5) describes lists.\n\n"
+		 "      --help     show this and exit\n"
+		 "      --version  show the version and exit\n", "", 0},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(testing::PrintToString(c.args));
@@ -207,6 +236,17 @@ TEST(Toolchain, CopiesAcrossFileSystems)
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(o.status, 0);
 	check_made(s.dir, link_table_size, across(s.dir));
+
+	// Copies are in place, unless the checker is asked for links alone.
+	EXPECT_EQ(run(s.dir, program("cklinks-toolchain"), {{"."}}).status, 0);
+	std::string copies;
+	for (std::size_t i = 0; i < link_table_size; i++)
+		if (across(s.dir)(link_table[i]) == way::copy)
+			copies.append("\"").append(link_table[i].path).append("\": a copy of \"")
+				.append(link_table[i].target).append("\", not a hard link\n");
+	o = run(s.dir, program("cklinks-toolchain"), {{"--no-copies", "."}});
+	EXPECT_EQ(o.out, copies);
+	EXPECT_EQ(o.status, 1);
 
 	// The checker names exactly the rows spoilt since, and changes nothing.
 	const link_entry &removed = link_table[0], &copy = link_table[first_copy(s.dir)];

@@ -156,6 +156,42 @@ bool read_list(const std::string &text, list &l, const reporter &report)
 	return good;
 }
 
+// A field of a row, in double quotes where it holds a blank, a quote or a
+// backslash, and only there.
+static void field(std::string &out, std::string_view f)
+{
+	if (f.find_first_of(" \t\"\\") == std::string_view::npos) {
+		out += f;
+		return;
+	}
+	out += '"';
+	for (char c : f) {
+		if (c == '"' || c == '\\')
+			out += '\\';
+		out += c;
+	}
+	out += '"';
+}
+
+void write_rows(std::string &out, const std::vector<link_entry> &rows)
+{
+	for (const link_entry &e : rows) {
+		const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return t.type == e.type; });
+		out += t != std::end(types) ? t->word : "hardlink";
+		out += ' ';
+		if (e.type == ENTRY_CHMOD) {
+			char mode[16];
+			snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(e.mode));
+			out += mode;
+		} else {
+			field(out, e.target);
+		}
+		out += ' ';
+		field(out, e.path);
+		out += '\n';
+	}
+}
+
 // Write s as a C++ string literal that says the same bytes, in plain ASCII.
 static void literal(std::string &out, const char *s)
 {
@@ -177,7 +213,7 @@ static void literal(std::string &out, const char *s)
 	out += '"';
 }
 
-void write_table(std::ostream &out, const std::vector<link_entry> &rows, const std::string &from)
+std::string write_table(const std::vector<link_entry> &rows, const std::string &from)
 {
 	static const char *const names[] = {"ENTRY_HARDLINK", "ENTRY_SYMLINK", "ENTRY_CONDLINK", "ENTRY_CHMOD"};
 	// The list's name goes into a comment, where a newline would end it
@@ -197,8 +233,7 @@ void write_table(std::ostream &out, const std::vector<link_entry> &rows, const s
 	if (rows.empty()) {
 		s += "extern const link_entry *const link_table = nullptr;\n"
 		     "extern const std::size_t link_table_size = 0;\n";
-		out << s;
-		return;
+		return s;
 	}
 	s += "namespace {\n\nconst link_entry rows[] = {\n";
 	for (const link_entry &e : rows) {
@@ -221,5 +256,5 @@ void write_table(std::ostream &out, const std::vector<link_entry> &rows, const s
 	}
 	s += "};\n\n} // namespace\n\nextern const link_entry *const link_table = rows;\n"
 	     "extern const std::size_t link_table_size = std::size(rows);\n";
-	out << s;
+	return s;
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +24,11 @@ using reporter = std::function<void(std::size_t line, const std::string &what)>;
 // a line is not a row, a comment or blank.
 bool read_list(const std::string &text, list &l, const reporter &report);
 
-// Write the C++ source that defines link_table and link_table_size with
+// Append to out the lines of a list that hold these rows, in this order,
+// each field in double quotes where it holds a blank, a quote or a
+// backslash, and only there: the list read_list reads them from again.
+void write_rows(std::string &out, const std::vector<link_entry> &rows);
+
+// The C++ source that defines link_table and link_table_size with
 // these rows, in this order; from names the list in a comment.
-void write_table(std::ostream &out, const std::vector<link_entry> &rows, const std::string &from);
+std::string write_table(const std::vector<link_entry> &rows, const std::string &from);

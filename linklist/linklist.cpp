@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
@@ -93,12 +92,14 @@ static bool load(const std::string &file, list &l)
 
 static bool write_source(const std::string &file, const std::vector<link_entry> &rows, const std::string &from)
 {
-	std::ofstream out(file, std::ios::binary);
-	write_table(out, rows, from);
-	out.close();
-	if (!out)
+	std::string text = write_table(rows, from);
+	FILE *out = fopen(file.c_str(), "w");
+	bool written = out != nullptr && fwrite(text.data(), 1, text.size(), out) == text.size();
+	if (out != nullptr && fclose(out) != 0)
+		written = false;
+	if (!written)
 		error(file, std::string("cannot write: ") + strerror(errno));
-	return static_cast<bool>(out);
+	return written;
 }
 
 static bool generate(char *argv[])
@@ -128,8 +129,23 @@ static bool generate(char *argv[])
 	return true;
 }
 
+static const char usage[] = "usage: linklist check LIST...\n"
+			    "       linklist generate LIST COMPONENT VERSION DATE DIR\n";
+
 int main(int argc, char *argv[])
 {
+	if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+		printf("%sCheck component lists as the build does, or write a component's tables\n"
+		       "and pages from its list; links(5) describes lists.\n\n"
+		       "      --help     show this and exit\n"
+		       "      --version  show the version and exit\n",
+		       usage);
+		return fflush(stdout) == 0 ? 0 : 1;
+	}
+	if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+		puts("linklist (mklinks) " MKLINKS_VERSION);
+		return fflush(stdout) == 0 ? 0 : 1;
+	}
 	if (argc == 7 && strcmp(argv[1], "generate") == 0)
 		return generate(argv + 2) ? 0 : 1;
 	if (argc >= 3 && strcmp(argv[1], "check") == 0) {
@@ -140,7 +156,6 @@ int main(int argc, char *argv[])
 		}
 		return good ? 0 : 1;
 	}
-	fputs("usage: linklist check LIST...\n"
-	      "       linklist generate LIST COMPONENT VERSION DATE DIR\n", stderr);
+	fputs(usage, stderr);
 	return 2;
 }

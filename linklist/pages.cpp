@@ -183,7 +183,10 @@ bool write_page(const char *tool, const char *component, const char *version, co
 			make ? " (with\n.BR \\-v ,\nafter the line\n.BR \"Verbose mode.\" )" : "");
 	} else {
 		fprintf(out, "changes into\n.I directory\nand %s the %zu rows below, first to last, as\n"
-			     ".BR %s (1)\ndescribes.\nEvery path is relative to\n.IR directory .\n%s.SH ROWS\n",
+			     ".BR %s (1)\ndescribes.\nEvery path is relative to\n.IR directory .\n%s.SH ROWS\n"
+			     // A long path breaks only after a '/', so its lines
+			     // are left ragged rather than stretched.
+			     ".ad l\n",
 			t->rows, n, tool, t->note);
 		if (t->words != nullptr)
 			rows(*t->words, table, n);

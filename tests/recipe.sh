@@ -1,0 +1,31 @@
+#!/bin/sh
+# recipe.sh SOURCE WORK: run the README's recipe for adding a component, as
+# it stands, in a copy of the source with a stage of ours, and require that
+# the tree it installs is the stage as it was laid: links, copies that are
+# hard links again, and modes.
+set -eu
+source=$1 work=$2
+rm -rf "$work"
+mkdir -p "$work/clone"
+# The files of the source as they are, committed or not, but no build.
+(cd "$source" && git ls-files -co --exclude-standard -z 2>/dev/null || find . -path ./.git -prune -o \
+	-path './build*' -prune -o -type f -print0) |
+	(cd "$source" && xargs -0 tar -cf -) | tar -C "$work/clone" -xf -
+cd "$work/clone"
+sh "$source/tests/stage.sh" stage
+sh "$source/tests/stage.sh" "$work/laid"
+# The first sh block after the heading, as a reader would paste it.
+sed -n '/^## Adding a component/,$p' README.md | sed -n '/^```sh$/,/^```$/p' | sed '1d;/^```$/,$d' >recipe
+echo "--- the recipe:"
+cat recipe
+sh -ex recipe >log 2>&1 || { cat log; exit 1; }
+# A symbolic link with two names comes back as two, so its count is no
+# part of what must come back.
+listing() { (cd "$1" && find . -mindepth 1 \( -type l -printf '%P %y %l\n' \) -o -printf '%P %y %m %n\n' | LC_ALL=C sort); }
+listing "$work/laid" >laid.txt
+listing installed >installed.txt
+if ! cmp -s laid.txt installed.txt; then
+	diff laid.txt installed.txt
+	exit 1
+fi
+echo "--- installed is the stage as laid: $(wc -l <laid.txt) entries, links and modes"
