@@ -2,7 +2,7 @@
 // and nothing else, with none of mklinks' checks, trace or copy fallback.
 #include <unistd.h>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 int main(int argc, char *argv[])
 {

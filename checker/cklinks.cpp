@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "link_table.h"
+#include "link_entry.h"
 #include "text.h"
 
 // Write s in quotes, escaped: the tree is not ours.

@@ -3,8 +3,8 @@
 # build machine, by a page writer compiled with its own C++ compiler.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-find_program(links_cross_cxx aarch64-linux-gnu-g++ NO_CACHE)
-if(NOT links_cross_cxx)
+find_program(mklinks_cross_cxx aarch64-linux-gnu-g++ NO_CACHE)
+if(NOT mklinks_cross_cxx)
 	message(FATAL_ERROR "The aarch64 build needs the cross compiler aarch64-linux-gnu-g++: "
 		"install the Debian package g++-aarch64-linux-gnu (which replaces g++-multilib).")
 endif()

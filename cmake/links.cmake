@@ -2,8 +2,8 @@
 # time but the C library, hardened as a distribution would build it, and
 # reproducible whatever the source and build paths. Another project that
 # brings this one in builds its own components the same way.
-set(LINKS_ARCH_FLAGS "" CACHE STRING "Flags that choose the programs' target, such as -m32")
-option(LINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+set(MKLINKS_ARCH_FLAGS "" CACHE STRING "Flags that choose the programs' target, such as -m32")
+option(MKLINKS_SANITIZE "Build the programs with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 # A newer compiler's new warning must not break the build of a project that
 # merely brings this one in, so only our own builds turn warnings into errors.
 option(MKLINKS_WERROR "Treat warnings as errors in the programs and their tables" ${PROJECT_IS_TOP_LEVEL})
@@ -11,47 +11,47 @@ option(MKLINKS_WERROR "Treat warnings as errors in the programs and their tables
 # A build for another target of this machine, such as -m32, needs that
 # target's C library and C++ headers; say which package brings them before
 # anything is built.
-if(LINKS_ARCH_FLAGS)
-	try_compile(links_arch_builds SOURCE_FROM_CONTENT probe.cpp "#include <cstdio>\nint main() { return 0; }"
-		COMPILE_DEFINITIONS ${LINKS_ARCH_FLAGS} LINK_OPTIONS ${LINKS_ARCH_FLAGS}
+if(MKLINKS_ARCH_FLAGS)
+	try_compile(mklinks_arch_builds SOURCE_FROM_CONTENT probe.cpp "#include <cstdio>\nint main() { return 0; }"
+		COMPILE_DEFINITIONS ${MKLINKS_ARCH_FLAGS} LINK_OPTIONS ${MKLINKS_ARCH_FLAGS}
 		OUTPUT_VARIABLE probe_log NO_CACHE)
-	if(NOT links_arch_builds)
-		message(FATAL_ERROR "Cannot build programs with LINKS_ARCH_FLAGS=${LINKS_ARCH_FLAGS}; "
+	if(NOT mklinks_arch_builds)
+		message(FATAL_ERROR "Cannot build programs with MKLINKS_ARCH_FLAGS=${MKLINKS_ARCH_FLAGS}; "
 			"for -m32, install the Debian package g++-multilib.\n${probe_log}")
 	endif()
 endif()
 
 # Our own code is held to these warnings; code we only build, such as a test
 # framework's sources, is not.
-add_library(links_warnings INTERFACE)
-target_compile_options(links_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
+add_library(mklinks_warnings INTERFACE)
+target_compile_options(mklinks_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
 
 # How the programs' sources and their tables are compiled, and how the
 # programs are linked.
-add_library(links_flags INTERFACE)
-target_link_libraries(links_flags INTERFACE links_warnings)
-target_include_directories(links_flags INTERFACE ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/common)
-target_compile_features(links_flags INTERFACE cxx_std_20)
-target_compile_options(links_flags INTERFACE ${LINKS_ARCH_FLAGS} -fPIE
+add_library(mklinks_flags INTERFACE)
+target_link_libraries(mklinks_flags INTERFACE mklinks_warnings)
+target_include_directories(mklinks_flags INTERFACE ${PROJECT_SOURCE_DIR}/table ${PROJECT_SOURCE_DIR}/common)
+target_compile_features(mklinks_flags INTERFACE cxx_std_20)
+target_compile_options(mklinks_flags INTERFACE ${MKLINKS_ARCH_FLAGS} -fPIE
 	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
 	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
 	-ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 # 64-bit file offsets let a 32-bit program handle files of any size.
-target_compile_definitions(links_flags INTERFACE _FILE_OFFSET_BITS=64
+target_compile_definitions(mklinks_flags INTERFACE _FILE_OFFSET_BITS=64
 	$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
-add_library(links_program INTERFACE)
-target_link_libraries(links_program INTERFACE links_flags)
+add_library(mklinks_program INTERFACE)
+target_link_libraries(mklinks_program INTERFACE mklinks_flags)
 # The C++ and GCC runtimes are linked statically and, since the programs use
 # nothing of them, contribute nothing.
-target_link_options(links_program INTERFACE ${LINKS_ARCH_FLAGS} -pie
+target_link_options(mklinks_program INTERFACE ${MKLINKS_ARCH_FLAGS} -pie
 	-static-libstdc++ -static-libgcc -Wl,--as-needed
 	-Wl,-z,relro,-z,now -Wl,-z,noexecstack)
-if(LINKS_SANITIZE)
+if(MKLINKS_SANITIZE)
 	set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-sanitize=vptr
 		-fno-omit-frame-pointer)
-	target_compile_options(links_flags INTERFACE ${sanitize})
-	target_link_options(links_program INTERFACE ${sanitize})
-	target_sources(links_program INTERFACE ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
+	target_compile_options(mklinks_flags INTERFACE ${sanitize})
+	target_link_options(mklinks_program INTERFACE ${sanitize})
+	target_sources(mklinks_program INTERFACE ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
 endif()
 get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
 if(NOT CMAKE_BUILD_TYPE AND NOT multi_config)
@@ -66,9 +66,9 @@ endif()
 # one built for the build machine, by its own compiler in a cross build. A
 # table written in C++ is read by a linklist of its own, built with it.
 if(CMAKE_CROSSCOMPILING)
-	find_program(LINKS_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
+	find_program(MKLINKS_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH
 		DOC "A C++20 compiler for the build machine, which checks tables and writes the manual pages")
-	if(NOT LINKS_HOST_CXX)
+	if(NOT MKLINKS_HOST_CXX)
 		message(FATAL_ERROR "A cross build checks its tables and writes its manual pages with a "
 			"program of the build machine: install a C++ compiler for it, or name one with "
 			"-DLINKS_HOST_CXX=...")
@@ -84,12 +84,12 @@ function(mklinks_build_linklist name)
 	set(room ${top}/linklist)
 	set(linked)
 	if(ARGN)
-		set(linked LINKS_LINKED_TABLE)
+		set(linked MKLINKS_LINKED_TABLE)
 	endif()
 	if(NOT CMAKE_CROSSCOMPILING)
 		add_executable(${name} EXCLUDE_FROM_ALL ${room}/linklist.cpp ${ARGN})
 		target_compile_definitions(${name} PRIVATE ${linked})
-		target_link_libraries(${name} PRIVATE mklinks_list_build links_warnings)
+		target_link_libraries(${name} PRIVATE mklinks_list_build mklinks_warnings)
 		set(${name}_command $<TARGET_FILE:${name}> PARENT_SCOPE)
 		set(${name}_depends ${name} PARENT_SCOPE)
 		return()
@@ -98,9 +98,9 @@ function(mklinks_build_linklist name)
 	list(TRANSFORM linked PREPEND -D)
 	set(sources ${room}/linklist.cpp ${room}/list.cpp ${room}/rules.cpp ${room}/pages.cpp ${ARGN})
 	add_custom_command(OUTPUT ${tool}
-		COMMAND ${LINKS_HOST_CXX} -std=c++20 -O2 ${linked} -DMKLINKS_VERSION="${LINKS_VERSION}"
+		COMMAND ${MKLINKS_HOST_CXX} -std=c++20 -O2 ${linked} -DMKLINKS_VERSION="${MKLINKS_VERSION}"
 			-I${room} -I${top}/table -I${top}/common -o ${tool} ${sources}
-		DEPENDS ${sources} ${room}/list.h ${room}/rules.h ${room}/pages.h ${top}/table/link_table.h
+		DEPENDS ${sources} ${room}/list.h ${room}/rules.h ${room}/pages.h ${top}/table/link_table.h ${top}/table/link_entry.h
 			${top}/common/text.h
 		VERBATIM)
 	set(${name}_command ${tool} PARENT_SCOPE)
@@ -111,32 +111,32 @@ endfunction()
 # two builds of one commit give the same bytes.
 # A source archive has no history of its own (and may lie in another
 # project's work tree), but git wrote the commit's time into commit-time.
-file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/commit-time LINKS_EPOCH REGEX "^[0-9]+$")
-if(NOT LINKS_EPOCH)
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/commit-time MKLINKS_EPOCH REGEX "^[0-9]+$")
+if(NOT MKLINKS_EPOCH)
 	execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-		OUTPUT_VARIABLE LINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+		OUTPUT_VARIABLE MKLINKS_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 # string(TIMESTAMP) reads the time from SOURCE_DATE_EPOCH alone, so it is
 # set for that call and then put back as the parent had it.
 set(had_epoch "$ENV{SOURCE_DATE_EPOCH}")
-if(LINKS_EPOCH)
-	set(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})
+if(MKLINKS_EPOCH)
+	set(ENV{SOURCE_DATE_EPOCH} ${MKLINKS_EPOCH})
 endif()
-string(TIMESTAMP LINKS_DATE "%Y-%m-%d" UTC)
+string(TIMESTAMP MKLINKS_DATE "%Y-%m-%d" UTC)
 if(had_epoch STREQUAL "")
 	unset(ENV{SOURCE_DATE_EPOCH})
 else()
 	set(ENV{SOURCE_DATE_EPOCH} "${had_epoch}")
 endif()
-set(LINKS_DATE ${LINKS_DATE} CACHE INTERNAL "The date the manual pages carry")
-set(LINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual pages carry")
+set(MKLINKS_DATE ${MKLINKS_DATE} CACHE INTERNAL "The date the manual pages carry")
+set(MKLINKS_VERSION ${PROJECT_VERSION} CACHE INTERNAL "The version the manual pages carry")
 
 # Each program is one source file and one manual page, the same for every
 # component; every component adds a page of its own for each program.
 # Installed pages are compressed as distributions ship them. The general
 # pages describe our own components only where this build makes them.
-set(LINKS_TOOLS creator/mklinks remover/rmlinks checker/cklinks CACHE INTERNAL "The programs built for every component")
-foreach(page IN LISTS LINKS_TOOLS ITEMS lister/lslinks linklist/linklist linklist/links.5)
+set(MKLINKS_TOOLS creator/mklinks remover/rmlinks checker/cklinks CACHE INTERNAL "The programs built for every component")
+foreach(page IN LISTS MKLINKS_TOOLS ITEMS lister/lslinks linklist/linklist linklist/links.5)
 	if(NOT page MATCHES "[.][0-9]$")
 		string(APPEND page .1)
 	endif()
@@ -155,7 +155,7 @@ foreach(page IN LISTS LINKS_TOOLS ITEMS lister/lslinks linklist/linklist linklis
 endforeach()
 add_custom_target(mklinks_pages ALL DEPENDS ${general_pages})
 list(POP_BACK general_pages links_page linklist_page lslinks_page)
-set_property(GLOBAL PROPERTY LINKS_GENERAL_PAGES ${general_pages})
+set_property(GLOBAL PROPERTY MKLINKS_GENERAL_PAGES ${general_pages})
 
 # The tools that serve every component alike: linklist, which checks lists,
 # and lslinks, which writes one from a staged tree. A project that brings
@@ -177,11 +177,11 @@ endif()
 # Each program's source is compiled once, whatever the number of
 # components: it reads the rows only through link_table and
 # link_table_size, which each component's table defines.
-foreach(tool IN LISTS LINKS_TOOLS)
+foreach(tool IN LISTS MKLINKS_TOOLS)
 	cmake_path(GET tool FILENAME prog)
 	add_library(mklinks_${prog} OBJECT EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/${tool}.cpp)
 	target_compile_definitions(mklinks_${prog} PRIVATE MKLINKS_VERSION="${PROJECT_VERSION}")
-	target_link_libraries(mklinks_${prog} PRIVATE links_flags)
+	target_link_libraries(mklinks_${prog} PRIVATE mklinks_flags)
 	set_target_properties(mklinks_${prog} PROPERTIES CXX_EXTENSIONS OFF)
 endforeach()
 
@@ -237,17 +237,17 @@ function(links_component name)
 		set(writer ${mklinks_linklist_${name}_command})
 		set(writer_depends ${mklinks_linklist_${name}_depends})
 	else()
-		set(writer ${LINKS_LINKLIST})
-		set(writer_depends ${LINKS_LINKLIST_DEPENDS} ${arg_TABLE})
+		set(writer ${MKLINKS_LINKLIST})
+		set(writer_depends ${MKLINKS_LINKLIST_DEPENDS} ${arg_TABLE})
 	endif()
 	set(out ${CMAKE_CURRENT_BINARY_DIR})
 	set(written ${out}/${name}.table.cpp ${out}/${name}.remover.cpp)
-	foreach(tool IN LISTS LINKS_TOOLS)
+	foreach(tool IN LISTS MKLINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
 		list(APPEND written ${out}/${prog}-${name}.1)
 	endforeach()
 	add_custom_command(OUTPUT ${written}
-		COMMAND ${writer} generate ${arg_TABLE} ${name} ${LINKS_VERSION} ${LINKS_DATE} ${out}
+		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out}
 		DEPENDS ${writer_depends}
 		COMMENT "Checking the rows of ${name} and writing its tables and pages"
 		VERBATIM)
@@ -256,10 +256,10 @@ function(links_component name)
 	add_custom_target(mklinks_${name}_tables DEPENDS ${written})
 	# The full table is compiled once for the programs that carry it.
 	add_library(mklinks_${name}_table OBJECT ${all} ${out}/${name}.table.cpp)
-	target_link_libraries(mklinks_${name}_table PRIVATE links_flags)
+	target_link_libraries(mklinks_${name}_table PRIVATE mklinks_flags)
 	add_dependencies(mklinks_${name}_table mklinks_${name}_tables)
 
-	foreach(tool IN LISTS LINKS_TOOLS)
+	foreach(tool IN LISTS MKLINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
 		if(prog STREQUAL "rmlinks")
 			add_executable(${prog}-${name} ${all} ${out}/${name}.remover.cpp)
@@ -267,7 +267,7 @@ function(links_component name)
 		else()
 			add_executable(${prog}-${name} ${all} $<TARGET_OBJECTS:mklinks_${name}_table>)
 		endif()
-		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} links_program)
+		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} mklinks_program)
 		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
 		# Distributions strip the compilers' notes; so do we, for every build.
 		add_custom_command(TARGET ${prog}-${name} POST_BUILD
@@ -275,13 +275,13 @@ function(links_component name)
 		if(arg_EXCLUDE_FROM_ALL)
 			continue()
 		endif()
-		set_property(GLOBAL APPEND PROPERTY LINKS_PROGRAMS ${prog}-${name})
+		set_property(GLOBAL APPEND PROPERTY MKLINKS_PROGRAMS ${prog}-${name})
 		set(page ${out}/${prog}-${name}.1)
 		add_custom_command(OUTPUT ${page}.gz
 			COMMAND gzip -9nkf ${page}
 			DEPENDS ${page})
 		list(APPEND pages ${page}.gz)
-		set_property(GLOBAL APPEND PROPERTY LINKS_PAGES ${page})
+		set_property(GLOBAL APPEND PROPERTY MKLINKS_PAGES ${page})
 		if(NOT arg_NO_INSTALL)
 			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
 				COMPONENT ${arg_COMPONENT})
@@ -296,15 +296,15 @@ function(links_component name)
 	# so that installing its install component alone finds them all.
 	add_custom_target(mklinks_${name}_pages ALL DEPENDS ${pages})
 	add_dependencies(mklinks_${name}_pages mklinks_${name}_tables mklinks_pages)
-	foreach(tool IN LISTS LINKS_TOOLS)
+	foreach(tool IN LISTS MKLINKS_TOOLS)
 		cmake_path(GET tool FILENAME prog)
 		add_dependencies(${prog}-${name} mklinks_${name}_pages)
 	endforeach()
 	# Every install component with programs gets the general pages too.
-	get_property(done GLOBAL PROPERTY LINKS_GENERAL_PAGES_IN)
+	get_property(done GLOBAL PROPERTY MKLINKS_GENERAL_PAGES_IN)
 	if(NOT arg_NO_INSTALL AND NOT arg_COMPONENT IN_LIST done)
-		get_property(general GLOBAL PROPERTY LINKS_GENERAL_PAGES)
+		get_property(general GLOBAL PROPERTY MKLINKS_GENERAL_PAGES)
 		install(FILES ${general} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${arg_COMPONENT})
-		set_property(GLOBAL APPEND PROPERTY LINKS_GENERAL_PAGES_IN ${arg_COMPONENT})
+		set_property(GLOBAL APPEND PROPERTY MKLINKS_GENERAL_PAGES_IN ${arg_COMPONENT})
 	endif()
 endfunction()

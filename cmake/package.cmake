@@ -23,7 +23,7 @@ add_custom_target(changelog ALL DEPENDS changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
 	DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-if(LINKS_ARCH_FLAGS MATCHES "-m32")
+if(MKLINKS_ARCH_FLAGS MATCHES "-m32")
 	set(arch i386)
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
 	set(arch arm64)
@@ -53,9 +53,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
 
 # Two package builds of one commit give the same bytes: every time stamp
 # in them is the last commit's.
-if(LINKS_EPOCH)
+if(MKLINKS_EPOCH)
 	file(WRITE ${PROJECT_BINARY_DIR}/CPackTime.cmake
-		"if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n\tset(ENV{SOURCE_DATE_EPOCH} ${LINKS_EPOCH})\nendif()\n")
+		"if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n\tset(ENV{SOURCE_DATE_EPOCH} ${MKLINKS_EPOCH})\nendif()\n")
 	set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackTime.cmake)
 endif()
 # CPack's own source package leaves out what git does not track.

@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 static bool verbose;
 

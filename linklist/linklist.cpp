@@ -5,7 +5,7 @@
 // COMPONENT.table.cpp and, with the links alone, COMPONENT.remover.cpp,
 // and the manual page of each program, such as mklinks-COMPONENT.1.
 //
-// Built with a table written in C++ (LINKS_LINKED_TABLE), it takes that
+// Built with a table written in C++ (MKLINKS_LINKED_TABLE), it takes that
 // table's rows instead of a list's, and names rows, counted from 0, since
 // it cannot know their lines; LIST then only names the source.
 #include <cerrno>
@@ -27,7 +27,7 @@ static void error(const std::string &where, const std::string &what)
 	fprintf(stderr, "%s: error: %s\n", where.c_str(), what.c_str());
 }
 
-#ifndef LINKS_LINKED_TABLE
+#ifndef MKLINKS_LINKED_TABLE
 // Read the whole of a list into text, or say why not. Only a regular file
 // is read: a FIFO, a device or a directory is refused before anything is
 // read from it, and opening one never waits. A read that fails fails the
@@ -63,7 +63,7 @@ static const char *slurp(const std::string &file, std::string &text)
 // Read the rows of file, or say why they are not sound.
 static bool load(const std::string &file, list &l)
 {
-#ifdef LINKS_LINKED_TABLE
+#ifdef MKLINKS_LINKED_TABLE
 	l.rows.assign(link_table, link_table + link_table_size);
 	auto where = [&](std::size_t row) { return "row " + std::to_string(row); };
 	bool good = true;
@@ -80,7 +80,7 @@ static bool load(const std::string &file, list &l)
 #endif
 	for (const finding &f : check(l.rows.data(), l.rows.size())) {
 		std::string rule = f.rule + (f.other == no_row ? "" : " (" + where(f.other) + ")");
-#ifdef LINKS_LINKED_TABLE
+#ifdef MKLINKS_LINKED_TABLE
 		error(file, where(f.row) + ": " + rule);
 #else
 		error(file + ":" + std::to_string(l.lines[f.row]), rule);

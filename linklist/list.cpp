@@ -229,7 +229,7 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 		}
 	}
 	std::string s = "// Written by the build from " + name + "; edit that instead.\n"
-			"#include <iterator>\n\n#include \"link_table.h\"\n\n";
+			"#include \"link_entry.h\"\n\n";
 	if (rows.empty()) {
 		s += "extern const link_entry *const link_table = nullptr;\n"
 		     "extern const std::size_t link_table_size = 0;\n";
@@ -255,6 +255,6 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 		s += "},\n";
 	}
 	s += "};\n\n} // namespace\n\nextern const link_entry *const link_table = rows;\n"
-	     "extern const std::size_t link_table_size = std::size(rows);\n";
+	     "extern const std::size_t link_table_size = sizeof rows / sizeof rows[0];\n";
 	return s;
 }

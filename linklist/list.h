@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 struct list {
 	std::deque<std::string> texts;	// what the rows' strings point into

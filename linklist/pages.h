@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 // The programs built for every component, in the order of their pages.
 inline constexpr const char *tool_names[] = {"mklinks", "rmlinks", "cklinks"};

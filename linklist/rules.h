@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 // A row that breaks a rule: the row, counted from 0, the rule in words, and
 // the other row the rule is about, where there is one.

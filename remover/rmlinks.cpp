@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 int main(int argc, char *argv[])
 {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "link_table.h"
+#include "link_entry.h"
 
 namespace fs = std::filesystem;
 
