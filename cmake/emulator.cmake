@@ -15,7 +15,7 @@ if(NOT mklinks_emulator AND MKLINKS_ARCH_FLAGS)
 		if(NOT MKLINKS_QEMU_I386)
 			message(FATAL_ERROR "This machine cannot run the programs built with "
 				"MKLINKS_ARCH_FLAGS=${MKLINKS_ARCH_FLAGS}: install the Debian package qemu-user, "
-				"or name an emulator with -DLINKS_EMULATOR=...")
+				"or name an emulator with -DMKLINKS_EMULATOR=...")
 		endif()
 		set(mklinks_emulator ${MKLINKS_QEMU_I386})
 	endif()

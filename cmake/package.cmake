@@ -39,7 +39,8 @@ installation directory: hard links, with a copy where none can be made,
 symbolic links, conditional links and permission changes, all from a table
 compiled into the program. rmlinks-COMPONENT takes them away again, and
 cklinks-COMPONENT says whether they are in place, changing nothing.
-lslinks writes a component's list of links from a staged tree.
+lslinks writes a component's list of links from a staged tree, and
+linklist checks such lists as the build does.
 
 This package holds the programs of the toolchain component, which link the
 programs and libraries of an ARM bare-metal GCC cross toolchain, and of the
@@ -58,9 +59,6 @@ if(MKLINKS_EPOCH)
 		"if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n\tset(ENV{SOURCE_DATE_EPOCH} ${MKLINKS_EPOCH})\nendif()\n")
 	set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackTime.cmake)
 endif()
-# CPack's own source package leaves out what git does not track.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")	# read twice: escaped twice
 include(CPack)
 
 # The source archive to fetch: exactly the files of the last commit under

@@ -12,6 +12,10 @@
 
 namespace {
 
+// The rows of the fixture's table, written in C++ and linked in.
+const std::vector<link_entry> rows(link_table, link_table + link_table_size);
+
+
 using enum way;
 
 struct fixture_case {
@@ -71,15 +75,15 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);
 		scratch s;
-		lay(s.dir);
+		lay(rows, s.dir);
 		c.setup(s.dir);
 		std::string skipped = slurp(s.dir / "links/cond-absent");
 
-		outcome o = run(s.dir, program("mklinks-fixture"), {{".", "-v"}});
+		outcome o = run(s.dir, program("tests/mklinks-fixture"), {{".", "-v"}});
 
 		std::string want = "Verbose mode.\n";
-		for (std::size_t i = 0; i < link_table_size; i++) {
-			want += expect(link_table[i], c.rows[i]);
+		for (std::size_t i = 0; i < rows.size(); i++) {
+			want += expect(rows[i], c.rows[i]);
 			if (c.rows[i] == none)
 				break;
 		}
@@ -87,9 +91,9 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 		EXPECT_EQ(o.err, c.err);
 		EXPECT_EQ(o.status, c.status);
 
-		for (std::size_t i = 0; i < link_table_size; i++) {
-			if (link_table[i].type != ENTRY_CHMOD && c.rows[i] != skip) {
-				EXPECT_EQ(made(s.dir, link_table[i]), c.rows[i]) << link_table[i].path;
+		for (std::size_t i = 0; i < rows.size(); i++) {
+			if (rows[i].type != ENTRY_CHMOD && c.rows[i] != skip) {
+				EXPECT_EQ(made(s.dir, rows[i]), c.rows[i]) << rows[i].path;
 			}
 		}
 		if (c.rows[1] == skip) {
@@ -104,10 +108,10 @@ TEST(Fixture, CarriesOutEveryKindOfRow)
 			// The checker agrees, but where cp had to copy into a
 			// directory: the directory, not the link, is there.
 			std::string wrong;
-			for (std::size_t i = 0; i < link_table_size; i++)
+			for (std::size_t i = 0; i < rows.size(); i++)
 				if (c.rows[i] == copy)
-					wrong += complaint(link_table[i], fault::other_file);
-			outcome k = run(s.dir, program("cklinks-fixture"), {{"."}});
+					wrong += complaint(rows[i], fault::other_file);
+			outcome k = run(s.dir, program("tests/cklinks-fixture"), {{"."}});
 			EXPECT_EQ(k.out, wrong);
 			EXPECT_EQ(k.status, wrong.empty() ? 0 : 1);
 		}
@@ -238,17 +242,17 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		scratch s;
 		if (c.wrap.size() > 1 && c.wrap[0] == "/usr/bin/setpriv") {
 			std::vector<std::string> reach = c.wrap;
-			reach.insert(reach.end(), {"/usr/bin/test", "-x", program("cklinks-fixture")});
+			reach.insert(reach.end(), {"/usr/bin/test", "-x", program("tests/cklinks-fixture")});
 			if (getuid() != 0 || run(s.dir, reach[0], {.args = {reach.begin() + 1, reach.end()}, .native = true}).status != 0)
 				continue;	// only root can be another user, who must reach the program
 		}
-		lay(s.dir);
-		ASSERT_EQ(run(s.dir, program("mklinks-fixture"), {{"."}}).status, 0);
+		lay(rows, s.dir);
+		ASSERT_EQ(run(s.dir, program("tests/mklinks-fixture"), {{"."}}).status, 0);
 		c.spoil(s.dir);
 		std::string want;
 		for (const auto &[row, f, found] : c.said)
-			want += complaint(link_table[row], f, found);
-		outcome o = run(s.dir, program("cklinks-fixture"), {{"."}, "", c.wrap});
+			want += complaint(rows[row], f, found);
+		outcome o = run(s.dir, program("tests/cklinks-fixture"), {{"."}, "", c.wrap});
 		EXPECT_EQ(o.out, want);
 		EXPECT_EQ(o.err, "");
 		EXPECT_EQ(o.status, want.empty() ? 0 : 1);
@@ -262,22 +266,22 @@ TEST(Fixture, RemoverStopsAtTheUnnamedCode)
 	for (bool create : {true, false}) {
 		SCOPED_TRACE(create ? "after mklinks" : "without mklinks");
 		scratch s;
-		lay(s.dir);
+		lay(rows, s.dir);
 		for (const char *p : {"links/cond-present", "links/cond-absent", "links/odd"})
 			spill(s.dir / p, "old");
 		if (create) {	// silently, whatever the kind of row
-			outcome made = run(s.dir, program("mklinks-fixture"), {{"."}});
+			outcome made = run(s.dir, program("tests/mklinks-fixture"), {{"."}});
 			EXPECT_EQ(made.out, "");
 			EXPECT_EQ(made.status, 0);
 		}
-		outcome o = run(s.dir, program("rmlinks-fixture"), {{"."}});
+		outcome o = run(s.dir, program("tests/rmlinks-fixture"), {{"."}});
 		EXPECT_EQ(o.out, "");
 		EXPECT_EQ(o.err, "unsupported type: -1\n");
 		EXPECT_EQ(o.status, 1);
-		for (std::size_t i = 0; i < link_table_size; i++) {
+		for (std::size_t i = 0; i < rows.size(); i++) {
 			bool before_refused = i < 4;
-			EXPECT_EQ(fs::exists(fs::symlink_status(s.dir / link_table[i].path)), !before_refused)
-				<< link_table[i].path;
+			EXPECT_EQ(fs::exists(fs::symlink_status(s.dir / rows[i].path)), !before_refused)
+				<< rows[i].path;
 		}
 		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/present"));
 		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/tool"));
@@ -289,11 +293,11 @@ TEST(Fixture, RemoverStopsAtTheUnnamedCode)
 TEST(Fixture, PagesWordEachKindOfRow)
 {
 	const std::pair<const char *, const char *> cases[] = {
-		{"rmlinks-fixture.1", "4.   Stop with the message unsupported type: -1 and exit status 1, leaving "
+		{"tests/rmlinks-fixture.1", "4.   Stop with the message unsupported type: -1 and exit status 1, leaving "
 				      "links/odd and the paths of the 0 rows after it in place"},
-		{"mklinks-fixture.1", "0.   Where data/present exists, replace links/cond-present by a hard link to it"},
-		{"cklinks-fixture.1", "0.   Where data/present exists, the path links/cond-present is a hard link to it"},
-		{"mklinks-fixture.1", "5.   Set the permission bits of data/present to 0640."},
+		{"tests/mklinks-fixture.1", "0.   Where data/present exists, replace links/cond-present by a hard link to it"},
+		{"tests/cklinks-fixture.1", "0.   Where data/present exists, the path links/cond-present is a hard link to it"},
+		{"tests/mklinks-fixture.1", "5.   Set the permission bits of data/present to 0640."},
 	};
 	for (const auto &[page, line] : cases)
 		EXPECT_NE(render(program(page)).find(line), std::string::npos) << page << ": " << line;

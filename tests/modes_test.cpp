@@ -6,6 +6,11 @@
 
 namespace {
 
+// The rows the modes component's programs carry, read from the same list.
+const list modes = load_list(SOURCE_DIR "/tests/modes.links");
+const std::vector<link_entry> &rows = modes.rows;
+
+
 // Permission changes set every bit as given, cp is left nothing of the
 // probe of a conditional target, and the remover, built from the links
 // alone, removes them and leaves every path of a permission change. The
@@ -13,48 +18,48 @@ namespace {
 TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 {
 	scratch s;
-	lay(s.dir);
+	lay(rows, s.dir);
 	fs::create_directories(s.dir / "data/dir");
 	fs::create_directory(s.dir / "stub");
 	// The shell waits while ls lists its descriptors, so none comes or goes
 	// meanwhile, as one would while the shell set up a pipe.
 	spill(s.dir / "stub/cp", "#!/bin/sh\n/bin/ls -l /proc/$$/fd >stub/fds\n! /bin/grep 'data/dir$' stub/fds\n",
 	      fs::perms(0755));
-	outcome o = run(s.dir, program("mklinks-modes"), {{".", "-v"}, (s.dir / "stub").string()});
+	outcome o = run(s.dir, program("tests/mklinks-modes"), {{".", "-v"}, (s.dir / "stub").string()});
 	std::string want = "Verbose mode.\n";
-	for (std::size_t i = 0; i < link_table_size; i++)
-		want += expect(link_table[i], way::copy);
+	for (std::size_t i = 0; i < rows.size(); i++)
+		want += expect(rows[i], way::copy);
 	EXPECT_EQ(o.out + o.err, want);
 	EXPECT_EQ(o.status, 0);
 	for (std::size_t i : {0, 1, 3})
-		EXPECT_EQ(fs::status(s.dir / link_table[i].path).permissions(), fs::perms(link_table[i].mode));
+		EXPECT_EQ(fs::status(s.dir / rows[i].path).permissions(), fs::perms(rows[i].mode));
 	// The stub made no copy, a mode changed since is named with the one the
 	// path has instead, and a target that cannot be looked at is present.
-	fs::permissions(s.dir / link_table[1].path, fs::perms(0640));
-	fs::remove(s.dir / link_table[2].target);
-	fs::create_symlink("dir", s.dir / link_table[2].target);
-	o = run(s.dir, program("cklinks-modes"), {{"."}});
-	EXPECT_EQ(o.out, complaint(link_table[1], fault::mode, "640") + complaint(link_table[2], fault::missing));
+	fs::permissions(s.dir / rows[1].path, fs::perms(0640));
+	fs::remove(s.dir / rows[2].target);
+	fs::create_symlink("dir", s.dir / rows[2].target);
+	o = run(s.dir, program("tests/cklinks-modes"), {{"."}});
+	EXPECT_EQ(o.out, complaint(rows[1], fault::mode, "640") + complaint(rows[2], fault::missing));
 	EXPECT_EQ(o.status, 1);
 
 	spill(s.dir / "links/dir", "old");
-	o = run(s.dir, program("rmlinks-modes"), {{"."}});
+	o = run(s.dir, program("tests/rmlinks-modes"), {{"."}});
 	EXPECT_EQ(o.out + o.err, "");
 	EXPECT_EQ(o.status, 0);
-	for (std::size_t i = 0; i < link_table_size; i++)
-		EXPECT_EQ(fs::exists(s.dir / link_table[i].path), link_table[i].type == ENTRY_CHMOD) << link_table[i].path;
+	for (std::size_t i = 0; i < rows.size(); i++)
+		EXPECT_EQ(fs::exists(s.dir / rows[i].path), rows[i].type == ENTRY_CHMOD) << rows[i].path;
 
 	// A mode is shown with four digits, and a name as its bytes.
-	for (const char *page : {"mklinks-modes.1", "cklinks-modes.1"}) {
+	for (const char *page : {"tests/mklinks-modes.1", "tests/cklinks-modes.1"}) {
 		std::string text = render(program(page));
-		EXPECT_NE(text.find(link_table[3].path), std::string::npos) << text;
+		EXPECT_NE(text.find(rows[3].path), std::string::npos) << text;
 		EXPECT_NE(text.find(" 0044."), std::string::npos) << text;
 		EXPECT_NE(text.find("odd/\?\?!\?\?/\?\?=\\302\\233\\233\\205\\351 "), std::string::npos) << text;
 	}
-	std::string removes = render(program("rmlinks-modes.1"));
-	for (std::size_t i = 0; i < link_table_size; i++)
-		EXPECT_EQ(removes.find(std::string("Remove ") + link_table[i].path) != std::string::npos,
-			  link_table[i].type != ENTRY_CHMOD) << removes;
+	std::string removes = render(program("tests/rmlinks-modes.1"));
+	for (std::size_t i = 0; i < rows.size(); i++)
+		EXPECT_EQ(removes.find(std::string("Remove ") + rows[i].path) != std::string::npos,
+			  rows[i].type != ENTRY_CHMOD) << removes;
 }
 
 } // namespace

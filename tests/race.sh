@@ -1,19 +1,20 @@
 #!/bin/sh
-# race.sh PROGRAM_DIR TREE_TOOL SCRATCH [RUNS ROUNDS]: mklinks-toolchain
+# race.sh PROGRAM_DIR TREE LIST SCRATCH [RUNS ROUNDS]: mklinks-toolchain, in a
+# fresh directory under SCRATCH,
 # against other processes at work on the same tree.
 # - RUNS runs while a process keeps planting, at a hard-link row's path, a
 #   symbolic link to a file outside the tree: the file is never written.
 # - ROUNDS rounds of two runs at once, with bin/ on another file system, so
 #   that both copy the same rows: both succeed, and the links are in place.
 set -eu
-bin=$1 tree=$2 work=$3 runs=${4:-2000} rounds=${5:-300}
+bin=$1 tree=$2 list=$3 runs=${5:-2000} rounds=${6:-300}
+mkdir -p "$4"
+work=$(mktemp -d "$4/race-XXXXXX")
 far=$(mktemp -d /dev/shm/links-race-XXXXXX)
 planter=
-trap 'rm -rf "$far"; [ -z "$planter" ] || kill "$planter" 2>/dev/null || :' EXIT
-rm -rf "$work"
-mkdir -p "$work"
+trap 'rm -rf "$far" "$work"; [ -z "$planter" ] || kill "$planter" 2>/dev/null || :' EXIT
 
-"$tree" lay "$work/planted"
+"$tree" lay "$list" "$work/planted"
 printf outside >"$work/outside"
 perl -e 'while (1) { unlink $ARGV[1]; symlink $ARGV[0], $ARGV[1] }' \
 	"$work/outside" "$work/planted/arm-none-eabi/bin/g++" &
@@ -35,7 +36,7 @@ mkdir "$far/bin"
 ln -s "$far/bin" "$work/split"
 mkdir "$work/t"
 mv "$work/split" "$work/t/bin"
-"$tree" lay "$work/t"
+"$tree" lay "$list" "$work/t"
 failed=0 i=0
 while [ $i -lt "$rounds" ]; do
 	"$bin/mklinks-toolchain" "$work/t" >/dev/null 2>"$work/err1" &

@@ -1,12 +1,15 @@
 #!/bin/sh
-# recipe.sh SOURCE WORK: run the README's recipe for adding a component, as
-# it stands, in a copy of the source with a stage of ours, and require that
+# recipe.sh SOURCE SCRATCH: run the README's recipe for adding a component,
+# as it stands, in a copy of the source with a stage of ours, in a fresh
+# directory under SCRATCH, and require that
 # the tree it installs is the stage as it was laid: links, copies that are
 # hard links again, and modes.
 set -eu
-source=$1 work=$2
-rm -rf "$work"
-mkdir -p "$work/clone"
+source=$1
+mkdir -p "$2"
+work=$(mktemp -d "$2/recipe-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/clone"
 # The files of the source as they are, committed or not, but no build.
 (cd "$source" && git ls-files -co --exclude-standard -z 2>/dev/null || find . -path ./.git -prune -o \
 	-path './build*' -prune -o -type f -print0) |

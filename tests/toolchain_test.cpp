@@ -18,6 +18,11 @@
 
 namespace {
 
+// The rows the toolchain's programs carry, read from the same list.
+const list toolchain = load_list(SOURCE_DIR "/table/toolchain.links");
+const std::vector<link_entry> &rows = toolchain.rows;
+
+
 struct stat stat_of(const fs::path &p)
 {
 	struct stat st {};
@@ -30,7 +35,7 @@ std::string trace(std::size_t end, const std::function<way(const link_entry &)> 
 {
 	std::string t = "Verbose mode.\n";
 	for (std::size_t i = 0; i < end; i++)
-		t += expect(link_table[i], how(link_table[i]));
+		t += expect(rows[i], how(rows[i]));
 	return t;
 }
 
@@ -44,7 +49,7 @@ void check_made(const fs::path &dir, std::size_t end,
 		const std::function<way(const link_entry &)> &how = linked)
 {
 	for (std::size_t i = 0; i < end; i++)
-		EXPECT_EQ(made(dir, link_table[i]), how(link_table[i])) << link_table[i].path;
+		EXPECT_EQ(made(dir, rows[i]), how(rows[i])) << rows[i].path;
 }
 
 // "bin" lies on another file system, so the rows that link into it from
@@ -53,7 +58,7 @@ void lay_split(const scratch &s)
 {
 	fs::create_directory(s.far / "bin");
 	fs::create_directory_symlink(s.far / "bin", s.dir / "bin");
-	lay(s.dir);
+	lay(rows, s.dir);
 }
 
 std::string both(const scratch &s)
@@ -78,7 +83,7 @@ std::size_t first_copy(const fs::path &dir)
 {
 	auto how = across(dir);
 	std::size_t i = 0;
-	while (how(link_table[i]) != way::copy)
+	while (how(rows[i]) != way::copy)
 		i++;
 	return i;
 }
@@ -167,13 +172,13 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 TEST(Toolchain, RunsEveryRowAndAgain)
 {
 	scratch s;
-	lay(s.dir);
+	lay(rows, s.dir);
 	for (int pass = 0; pass < 2; pass++) {
 		outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
-		EXPECT_EQ(o.out, trace(link_table_size, linked));
+		EXPECT_EQ(o.out, trace(rows.size(), linked));
 		EXPECT_EQ(o.err, "");
 		EXPECT_EQ(o.status, 0);
-		check_made(s.dir, link_table_size);
+		check_made(s.dir, rows.size());
 	}
 	std::string before = listing(s.dir);
 	EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).out, "");
@@ -203,21 +208,21 @@ TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.row);
 		scratch s;
-		lay(s.dir);
-		c.spoil(s.dir, link_table[c.row]);
-		for (std::size_t i = c.row + 1; i < link_table_size; i++)
-			if (fs::exists(fs::path(s.dir / link_table[i].path).parent_path()))
-				spill(s.dir / link_table[i].path, "old");
+		lay(rows, s.dir);
+		c.spoil(s.dir, rows[c.row]);
+		for (std::size_t i = c.row + 1; i < rows.size(); i++)
+			if (fs::exists(fs::path(s.dir / rows[i].path).parent_path()))
+				spill(s.dir / rows[i].path, "old");
 		outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
 		EXPECT_EQ(o.status, 1);
-		EXPECT_EQ(o.out, trace(c.row, linked) + expect(link_table[c.row], way::none));
+		EXPECT_EQ(o.out, trace(c.row, linked) + expect(rows[c.row], way::none));
 		EXPECT_TRUE(o.err.ends_with(c.err_end)) << o.err;
-		if (link_table[c.row].type == ENTRY_HARDLINK) {	// cp names itself as it was started
+		if (rows[c.row].type == ENTRY_HARDLINK) {	// cp names itself as it was started
 			EXPECT_TRUE(o.err.starts_with("cp: ")) << o.err;
 		}
 		check_made(s.dir, c.row);
-		for (std::size_t i = c.row + 1; i < link_table_size; i++) {
-			fs::path p = s.dir / link_table[i].path;
+		for (std::size_t i = c.row + 1; i < rows.size(); i++) {
+			fs::path p = s.dir / rows[i].path;
 			if (fs::exists(p.parent_path())) {
 				EXPECT_EQ(slurp(p), "old") << p;
 				EXPECT_EQ(stat_of(p).st_nlink, 1U) << p;
@@ -231,28 +236,28 @@ TEST(Toolchain, CopiesAcrossFileSystems)
 	scratch s;
 	lay_split(s);
 	outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
-	EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
+	EXPECT_EQ(o.out, trace(rows.size(), across(s.dir)));
 	EXPECT_NE(o.out.find("processed copy"), std::string::npos);
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(o.status, 0);
-	check_made(s.dir, link_table_size, across(s.dir));
+	check_made(s.dir, rows.size(), across(s.dir));
 
 	// Copies are in place, unless the checker is asked for links alone.
 	EXPECT_EQ(run(s.dir, program("cklinks-toolchain"), {{"."}}).status, 0);
 	std::string copies;
-	for (std::size_t i = 0; i < link_table_size; i++)
-		if (across(s.dir)(link_table[i]) == way::copy)
-			copies.append("\"").append(link_table[i].path).append("\": a copy of \"")
-				.append(link_table[i].target).append("\", not a hard link\n");
+	for (std::size_t i = 0; i < rows.size(); i++)
+		if (across(s.dir)(rows[i]) == way::copy)
+			copies.append("\"").append(rows[i].path).append("\": a copy of \"")
+				.append(rows[i].target).append("\", not a hard link\n");
 	o = run(s.dir, program("cklinks-toolchain"), {{"--no-copies", "."}});
 	EXPECT_EQ(o.out, copies);
 	EXPECT_EQ(o.status, 1);
 
 	// The checker names exactly the rows spoilt since, and changes nothing.
-	const link_entry &removed = link_table[0], &copy = link_table[first_copy(s.dir)];
+	const link_entry &removed = rows[0], &copy = rows[first_copy(s.dir)];
 	auto symbolic = [](const link_entry &e) { return e.type == ENTRY_SYMLINK; };
-	const link_entry &sym = *std::find_if(link_table, link_table + link_table_size, symbolic);
-	const link_entry &file = *std::find_if(&sym + 1, link_table + link_table_size, symbolic);
+	const link_entry &sym = *std::find_if(rows.data(), rows.data() + rows.size(), symbolic);
+	const link_entry &file = *std::find_if(&sym + 1, rows.data() + rows.size(), symbolic);
 	fs::remove(s.dir / removed.path);
 	fs::resize_file(s.dir / copy.path, 1);
 	fs::remove(s.dir / sym.path);
@@ -404,15 +409,15 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 			int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY | O_CREAT, 0644);	// held while cp lives
 			flock(lock, LOCK_EX);
 			close(lock);
-			EXPECT_FALSE(fs::exists(s.dir / link_table[first_copy(s.dir)].path));
+			EXPECT_FALSE(fs::exists(s.dir / rows[first_copy(s.dir)].path));
 			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
-			check_made(s.dir, link_table_size, across(s.dir));
+			check_made(s.dir, rows.size(), across(s.dir));
 		} else if (c.status == 0) {
-			EXPECT_EQ(o.out, trace(link_table_size, across(s.dir)));
-			check_made(s.dir, link_table_size, across(s.dir));
+			EXPECT_EQ(o.out, trace(rows.size(), across(s.dir)));
+			check_made(s.dir, rows.size(), across(s.dir));
 		} else {
 			std::size_t row = c.row == SIZE_MAX ? first_copy(s.dir) : c.row;
-			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(link_table[row], way::none));
+			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(rows[row], way::none));
 		}
 		if (c.runs >= 0) {
 			std::string runs = fs::exists(s.dir / "stub/cp.runs") ? slurp(s.dir / "stub/cp.runs") : "";
@@ -432,20 +437,20 @@ struct removal_case {
 TEST(Remover, GivesBackTheTreeAsItWas)
 {
 	const removal_case cases[] = {
-		{"round trip", [](const scratch &s) { lay(s.dir); }, true, 1, {}},
+		{"round trip", [](const scratch &s) { lay(rows, s.dir); }, true, 1, {}},
 		{"round trip with copies", lay_split, true, 1, {}},
-		{"removed twice", [](const scratch &s) { lay(s.dir); }, true, 2, {}},
-		{"never created", [](const scratch &s) { lay(s.dir); }, false, 1, {}},
+		{"removed twice", [](const scratch &s) { lay(rows, s.dir); }, true, 2, {}},
+		{"never created", [](const scratch &s) { lay(rows, s.dir); }, false, 1, {}},
 		{"directories at paths",
 		 [](const scratch &s) {
-			 lay(s.dir);
+			 lay(rows, s.dir);
 			 fs::create_directory(s.dir / "bin/arm-none-eabi-nm");
 			 fs::create_directories(s.dir / "bin/arm-none-eabi-ld/full");
 		 },
 		 false, 1, {"bin/arm-none-eabi-nm"}},
 		{"symbolic link at a path",
 		 [](const scratch &s) {
-			 lay(s.dir);
+			 lay(rows, s.dir);
 			 fs::create_symlink("c++", s.dir / "arm-none-eabi/bin/g++");
 		 },
 		 false, 1, {"arm-none-eabi/bin/g++"}},
@@ -461,8 +466,8 @@ TEST(Remover, GivesBackTheTreeAsItWas)
 					 [&](const std::string &p) { return line.starts_with(p + "  "); }))
 				want += line + "\n";
 		std::string all_missing;
-		for (std::size_t i = 0; i < link_table_size; i++)
-			all_missing += complaint(link_table[i], fault::missing);
+		for (std::size_t i = 0; i < rows.size(); i++)
+			all_missing += complaint(rows[i], fault::missing);
 		if (c.create) {	// and the checker finds every link in place
 			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
 			outcome k = run(s.dir, program("cklinks-toolchain"), {{"."}});
@@ -489,9 +494,9 @@ TEST(Remover, GivesBackTheTreeAsItWas)
 TEST(Interrupted, RerunConverges)
 {
 	const std::pair<const char *, void (*)(const scratch &)> cases[] = {
-		{"mklinks-toolchain", [](const scratch &s) { lay(s.dir); }},
+		{"mklinks-toolchain", [](const scratch &s) { lay(rows, s.dir); }},
 		{"mklinks-toolchain", lay_split},
-		{"rmlinks-toolchain", [](const scratch &s) { lay(s.dir), run(s.dir, program("mklinks-toolchain"), {{"."}}); }},
+		{"rmlinks-toolchain", [](const scratch &s) { lay(rows, s.dir), run(s.dir, program("mklinks-toolchain"), {{"."}}); }},
 		{"rmlinks-toolchain", [](const scratch &s) { lay_split(s), run(s.dir, program("mklinks-toolchain"), {{"."}}); }},
 	};
 	// Where the far part of the tree lies differs from case to case.
@@ -563,8 +568,8 @@ TEST(Pages, NameEveryPathInOrder)
 				    ".SH DESCRIPTION\n"),
 			  std::string::npos);
 		std::size_t at = 0;
-		for (std::size_t i = 0; i < link_table_size; i++) {
-			std::string path = std::regex_replace(link_table[i].path, std::regex("-"), R"(\-)");
+		for (std::size_t i = 0; i < rows.size(); i++) {
+			std::string path = std::regex_replace(rows[i].path, std::regex("-"), R"(\-)");
 			path = std::regex_replace(path, std::regex("/"), R"(/\:)");
 			std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
 					   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';

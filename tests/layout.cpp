@@ -1,5 +1,7 @@
 #include "layout.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -17,10 +19,21 @@ void spill(const fs::path &p, const std::string &text, fs::perms mode)
 	fs::permissions(p, mode);
 }
 
-void lay(const fs::path &dir)
+list load_list(const fs::path &file)
 {
-	for (std::size_t i = 0; i < link_table_size; i++) {
-		const link_entry &e = link_table[i];
+	list l;
+	if (!read_list(slurp(file), l, [&](std::size_t line, const std::string &what) {
+		    fprintf(stderr, "%s:%zu: error: %s\n", file.c_str(), line, what.c_str());
+	    })) {
+		fprintf(stderr, "%s: cannot be read as a list\n", file.c_str());
+		exit(2);
+	}
+	return l;
+}
+
+void lay(const std::vector<link_entry> &rows, const fs::path &dir)
+{
+	for (const link_entry &e : rows) {
 		fs::path path = dir / e.path;
 		fs::create_directories(path.parent_path());
 		fs::path target = e.type == ENTRY_SYMLINK ? path.parent_path() / e.target

@@ -3,7 +3,7 @@
 # each step, cklinks says whether the links are in place.
 file(REMOVE_RECURSE ${DIR})
 file(MAKE_DIRECTORY ${DIR})
-execute_process(COMMAND ${TREE} lay ${DIR} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${TREE} lay ${LIST} ${DIR} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${TREE} list ${DIR} OUTPUT_VARIABLE before COMMAND_ERROR_IS_FATAL ANY)
 
 # Show what cklinks says, and require the exit status that goes with it.

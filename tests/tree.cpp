@@ -1,18 +1,19 @@
-// tree-COMPONENT lay DIR: lay out the files a component's links point at.
-// tree-COMPONENT list DIR: list every entry under DIR with its kind, mode,
-// link count and content.
-// tree-COMPONENT sh | cmake: print a shell or CMake script that makes the
-// component's links the way installers do without mklinks, for comparison.
+// tree lay LIST DIR: lay out the files the links of a component's list
+// point at.
+// tree list DIR: list every entry under DIR with its kind, mode, link count
+// and content.
+// tree sh | cmake LIST: print a shell or CMake script that makes the links
+// of a component's list the way installers do without mklinks, for
+// comparison.
 #include <cstdio>
 #include <cstring>
 
 #include "layout.h"
 
-static void shell()
+static void shell(const std::vector<link_entry> &rows)
 {
 	puts("#!/bin/sh\n# One ln, or cp where no hard link can be made, per row.");
-	for (std::size_t i = 0; i < link_table_size; i++) {
-		const link_entry &e = link_table[i];
+	for (const link_entry &e : rows) {
 		switch (e.type) {
 		case ENTRY_CHMOD:
 			printf("chmod %o '%s' || exit 1\n", e.mode, e.path);
@@ -31,11 +32,10 @@ static void shell()
 	}
 }
 
-static void cmake()
+static void cmake(const std::vector<link_entry> &rows)
 {
 	puts("# One file(CREATE_LINK) per row, copying where no hard link can be made.");
-	for (std::size_t i = 0; i < link_table_size; i++) {
-		const link_entry &e = link_table[i];
+	for (const link_entry &e : rows) {
 		switch (e.type) {
 		case ENTRY_CHMOD:
 			printf("file(CHMOD \"%s\" FILE_PERMISSIONS 0%o)\n", e.path, e.mode);
@@ -57,22 +57,22 @@ static void cmake()
 
 int main(int argc, char *argv[])
 {
-	if (argc == 3 && strcmp(argv[1], "lay") == 0) {
-		lay(argv[2]);
+	if (argc == 4 && strcmp(argv[1], "lay") == 0) {
+		lay(load_list(argv[2]).rows, argv[3]);
 		return 0;
 	}
 	if (argc == 3 && strcmp(argv[1], "list") == 0) {
 		fputs(listing(argv[2]).c_str(), stdout);
 		return 0;
 	}
-	if (argc == 2 && strcmp(argv[1], "sh") == 0) {
-		shell();
+	if (argc == 3 && strcmp(argv[1], "sh") == 0) {
+		shell(load_list(argv[2]).rows);
 		return 0;
 	}
-	if (argc == 2 && strcmp(argv[1], "cmake") == 0) {
-		cmake();
+	if (argc == 3 && strcmp(argv[1], "cmake") == 0) {
+		cmake(load_list(argv[2]).rows);
 		return 0;
 	}
-	fputs("usage: tree-COMPONENT lay DIR | list DIR | sh | cmake\n", stderr);
+	fputs("usage: tree lay LIST DIR | list DIR | sh LIST | cmake LIST\n", stderr);
 	return 2;
 }
