@@ -231,6 +231,20 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		 },
 		 {{3, error, "Permission denied"}, {5, mode, "0"}},
 		 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}},
+		// The copy is swapped for a symbolic link to its target while
+		// the checker is between its look and its open (held there by a
+		// delay): what the link leads to is never taken for the copy.
+		// strace speaks of the path and of the shell's child on standard
+		// error, which is dropped.
+		{"a copy swapped for a symbolic link between look and open",
+		 [](const fs::path &d) {
+			 fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard");
+			 fs::create_symlink("../data/present", d / "links/swap");
+		 },
+		 {{3, other_file, ""}},
+		 {"/bin/sh", "-c",
+		  "(sleep 0.3; mv -T links/swap links/hard) & exec /usr/bin/strace -o /dev/null -P links/hard "
+		  "-e trace=openat -e inject=openat:delay_enter=1000000 \"$0\" \"$@\" 2>/dev/null"}},
 		{"a copy that cannot be read",
 		 [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
 		 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 4 && exec \"$0\" \"$@\""}},
