@@ -125,13 +125,17 @@ struct damage_case {
 	std::vector<std::string> wrap {};
 };
 
-// Make p a file of a tebibyte with bytes at its start and its end, and
-// holes between wherever the file system can keep them.
+// Make p a file of a tebibyte with bytes at its start and end at its end
+// (none: it ends in a hole), and holes between wherever the file system
+// can keep them.
 void sparse(const fs::path &p, const std::string &end)
 {
 	int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0640);
 	ASSERT_EQ(pwrite(fd, "start", 5, 0), 5);
-	ASSERT_EQ(pwrite(fd, end.data(), end.size(), (off_t{1} << 40) - static_cast<off_t>(end.size())), 3);
+	if (end.empty())	// a file that ends in a hole
+		ASSERT_EQ(ftruncate(fd, off_t{1} << 40), 0);
+	else
+		ASSERT_EQ(pwrite(fd, end.data(), end.size(), (off_t{1} << 40) - static_cast<off_t>(end.size())), 3);
 	close(fd);
 }
 
@@ -223,6 +227,15 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		 {{3, other_file, ""}}},
 		{"a sparse copy",
 		 [](const fs::path &d) { sparse(d / "data/present", "end"), fs::remove(d / "links/hard"), sparse(d / "links/hard", "end"); },
+		 {}},
+		{"a sparse copy with a hole where its target has data",
+		 [](const fs::path &d) { sparse(d / "data/present", "end"), fs::remove(d / "links/hard"), sparse(d / "links/hard", ""); },
+		 {{3, other_file, ""}}},
+		{"a sparse copy with data where its target has a hole",
+		 [](const fs::path &d) { sparse(d / "data/present", ""), fs::remove(d / "links/hard"), sparse(d / "links/hard", "end"); },
+		 {{3, other_file, ""}}},
+		{"a sparse copy that ends in a hole",
+		 [](const fs::path &d) { sparse(d / "data/present", ""), fs::remove(d / "links/hard"), sparse(d / "links/hard", ""); },
 		 {}},
 		{"a target of mode 0, checked by another user",
 		 [](const fs::path &d) {

@@ -176,6 +176,21 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 	}
 }
 
+// The list's name is written into the table's source where a newline, a
+// backslash or a trigraph could not end or join its comment.
+TEST(List, GenerateNamesAnOddListSafely)
+{
+	scratch s;
+	spill(s.dir / "a\nb\\\?\?=.links", base);
+	outcome o = run(s.dir, linklist(),
+			{.args = {"generate", "a\nb\\\?\?=.links", "x", "1.0", "2026-12-09", "."}, .native = true});
+	EXPECT_EQ(o.out + o.err, "");
+	EXPECT_EQ(o.status, 0);
+	std::string table = slurp(s.dir / "x.table.cpp");
+	EXPECT_EQ(table.substr(0, table.find('\n') + 1),
+		  "// Written by the build from a\\012b\\134\\077\\077=.links; edit that instead.\n");
+}
+
 struct command_case {
 	const char *name;
 	std::vector<std::string> args;

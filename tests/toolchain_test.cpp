@@ -289,6 +289,8 @@ const char *const true_cp =
 
 TEST(Toolchain, ReportsHowTheCopyEnded)
 {
+	const std::string planting = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; printf keep >outside; "
+				     "/bin/ln -s \"$PWD/outside\" \"$2\"; exit 1; }\n" + std::string(true_cp);
 	const std::string losing = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; : >\"$2\"; echo lost >&2; exit 1; }\n" +
 				   std::string(true_cp);
 	const cp_case cases[] = {
@@ -379,6 +381,10 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		// path made and is run once more, and what it said goes unsaid;
 		// one that fails of itself fails again, and is heard once.
 		{"cp loses to another installer's", losing.c_str(), {}, "", 0},
+		// What a failed cp left is removed before the second, which
+		// would otherwise write through a symbolic link left there.
+		{"cp fails, leaving a symbolic link out of the tree",
+		 planting.c_str(), {}, "", 0},
 		{"cp fails, leaving a part", "printf part >\"$2\"; echo 'cp: full' >&2; exit 4", {},
 		 "cp: full\nchild exited with code 4\n", 1, 2},
 		{"cp fails, leaving nothing", "echo 'cp: denied' >&2; exit 1", {}, "cp: denied\nchild exited with code 1\n",
@@ -418,6 +424,9 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 		} else {
 			std::size_t row = c.row == SIZE_MAX ? first_copy(s.dir) : c.row;
 			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(rows[row], way::none));
+		}
+		if (fs::exists(s.dir / "outside")) {
+			EXPECT_EQ(slurp(s.dir / "outside"), "keep");
 		}
 		if (c.runs >= 0) {
 			std::string runs = fs::exists(s.dir / "stub/cp.runs") ? slurp(s.dir / "stub/cp.runs") : "";
