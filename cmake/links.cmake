@@ -249,8 +249,10 @@ function(links_component name)
 		cmake_path(GET tool FILENAME prog)
 		list(APPEND written ${out}/${prog}-${name}.1)
 	endforeach()
+	set(programs ${MKLINKS_TOOLS})
+	list(TRANSFORM programs REPLACE "^.*/" "")
 	add_custom_command(OUTPUT ${written}
-		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out}
+		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out} ${programs}
 		DEPENDS ${writer_depends}
 		COMMENT "Checking the rows of ${name} and writing its tables and pages"
 		VERBATIM)

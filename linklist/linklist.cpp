@@ -1,9 +1,10 @@
 // linklist check LIST...: check component lists as the build does, naming
 // every row that breaks a rule at its line, as FILE:LINE: error: RULE.
-// linklist generate LIST COMPONENT VERSION DATE DIR: check the list, then
-// write into DIR the table sources the programs are compiled with,
-// COMPONENT.table.cpp and, with the links alone, COMPONENT.remover.cpp,
-// and the manual page of each program, such as mklinks-COMPONENT.1.
+// linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]: check the
+// list, then write into DIR the table sources the programs are compiled
+// with, COMPONENT.table.cpp and, with the links alone,
+// COMPONENT.remover.cpp, and the manual page of each program the build
+// names, such as mklinks-COMPONENT.1.
 //
 // Built with a table written in C++ (MKLINKS_LINKED_TABLE), it takes that
 // table's rows instead of a list's, and names rows, counted from 0, since
@@ -102,9 +103,15 @@ static bool write_source(const std::string &file, const std::vector<link_entry> 
 	return written;
 }
 
-static bool generate(char *argv[])
+static bool generate(char *argv[], int programs)
 {
 	std::string file = argv[0], component = argv[1], dir = argv[4];
+	for (int i = 5; i < 5 + programs; i++) {
+		if (!has_page(argv[i])) {
+			error(argv[i], "no manual page is known for this program");
+			return false;
+		}
+	}
 	list l;
 	if (!load(file, l))
 		return false;
@@ -116,7 +123,8 @@ static bool generate(char *argv[])
 	if (!write_source(dir + "/" + component + ".table.cpp", l.rows, from) ||
 	    !write_source(dir + "/" + component + ".remover.cpp", links, from))
 		return false;
-	for (const char *tool : tool_names) {
+	for (int i = 5; i < 5 + programs; i++) {
+		const char *tool = argv[i];
 		bool remover = strcmp(tool, "rmlinks") == 0;
 		const std::vector<link_entry> &rows = remover ? links : l.rows;
 		std::string page = dir;
@@ -130,7 +138,7 @@ static bool generate(char *argv[])
 }
 
 static const char usage[] = "usage: linklist check LIST...\n"
-			    "       linklist generate LIST COMPONENT VERSION DATE DIR\n";
+			    "       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
 
 int main(int argc, char *argv[])
 {
@@ -146,8 +154,8 @@ int main(int argc, char *argv[])
 		puts("linklist (mklinks) " MKLINKS_VERSION);
 		return fflush(stdout) == 0 ? 0 : 1;
 	}
-	if (argc == 7 && strcmp(argv[1], "generate") == 0)
-		return generate(argv + 2) ? 0 : 1;
+	if (argc >= 7 && strcmp(argv[1], "generate") == 0)
+		return generate(argv + 2, argc - 7) ? 0 : 1;
 	if (argc >= 3 && strcmp(argv[1], "check") == 0) {
 		bool good = true;
 		for (int i = 2; i < argc; i++) {

@@ -152,6 +152,11 @@ static const tool tools[] = {
 	 &check_words},
 };
 
+bool has_page(const char *tool)
+{
+	return std::any_of(std::begin(tools), std::end(tools), [&](const struct tool &t) { return strcmp(t.name, tool) == 0; });
+}
+
 bool write_page(const char *tool, const char *component, const char *version, const char *date,
 		const link_entry *table, std::size_t n, const char *file)
 {

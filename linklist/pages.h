@@ -7,10 +7,10 @@
 
 #include "link_entry.h"
 
-// The programs built for every component, in the order of their pages.
-inline constexpr const char *tool_names[] = {"mklinks", "rmlinks", "cklinks"};
+// Whether there is a page to write for the program tool.
+bool has_page(const char *tool);
 
-// Write to out the page of tool (one of tool_names) for a component with
+// Write to out the page of tool (one has_page knows) for a component with
 // these rows, which for rmlinks are its own: the link rows alone. Returns
 // false where the page cannot be written.
 bool write_page(const char *tool, const char *component, const char *version, const char *date,

@@ -170,7 +170,8 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 	for (const char *dir : {"gone", "out", "full", "fullpage"}) {
 		SCOPED_TRACE(dir);
 		outcome o = run(s.dir, linklist(),
-				{.args = {"generate", "x.links", "x", "1.0", "2026-12-09", dir}, .native = true});
+				{.args = {"generate", "x.links", "x", "1.0", "2026-12-09", dir, "mklinks", "rmlinks", "cklinks"},
+				 .native = true});
 		EXPECT_NE(o.err.find(": error: cannot write"), std::string::npos) << o.err;
 		EXPECT_EQ(o.status, 1);
 	}
@@ -204,7 +205,8 @@ struct command_case {
 // never blocks it, and never passes as a shorter list.
 TEST(List, ReadsEveryListWholeOrFails)
 {
-	const std::string usage = "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR\n";
+	const std::string usage =
+		"usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
 	const command_case cases[] = {
 		{"every list", {"check", "x.links", "bad.links", "x.links"}, "bad.links:1: error: path is empty\n", 1},
 		{"a missing list", {"check", "x.links", "gone.links"},
@@ -218,6 +220,8 @@ TEST(List, ReadsEveryListWholeOrFails)
 		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
 		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
 		  "inject=read:error=EIO:when=2"}},
+		{"a program with no page", {"generate", "x.links", "x", "1.0", "2026-12-09", ".", "mklinks", "lnlinks"},
+		 "lnlinks: error: no manual page is known for this program\n", 1},
 		{"a read error while generating", {"generate", "SCRATCH/big.links", "big", "1.0", "2026-12-09", "."},
 		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
 		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",

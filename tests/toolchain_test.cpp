@@ -148,7 +148,7 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"lslinks", {"inst", "inst"}, "", "usage: lslinks [-a | --all-modes] directory\n", 1},
 		{"linklist", {"--version"}, "linklist (mklinks) 1.2.0\n", "", 0},
 		{"linklist", {"--help"},
-		 "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR\n"
+		 "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n"
 		 "Check component lists as the build does, or write a component's tables\n"
 		 "and pages from its list; links(5) describes lists.\n\n"
 		 "      --help     show this and exit\n"
