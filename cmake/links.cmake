@@ -74,7 +74,7 @@ if(CMAKE_CROSSCOMPILING)
 	if(NOT MKLINKS_HOST_CXX)
 		message(FATAL_ERROR "A cross build checks its tables and writes its manual pages with a "
 			"program of the build machine: install a C++ compiler for it, or name one with "
-			"-DLINKS_HOST_CXX=...")
+			"-DMKLINKS_HOST_CXX=...")
 	endif()
 endif()
 
@@ -211,7 +211,8 @@ function(links_component name)
 			"EXCLUDE_FROM_ALL, TABLE <file> and COMPONENT <install component>")
 	endif()
 	include(GNUInstallDirs)	# the caller's, which may be another project's
-	cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH top)
+	set(programs ${MKLINKS_TOOLS})	# by name: mklinks, rmlinks, cklinks
+	list(TRANSFORM programs REPLACE "^.*/" "")
 	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
 		set(arg_TABLE ${name}.links)
@@ -245,12 +246,9 @@ function(links_component name)
 	endif()
 	set(out ${CMAKE_CURRENT_BINARY_DIR})
 	set(written ${out}/${name}.table.cpp ${out}/${name}.remover.cpp)
-	foreach(tool IN LISTS MKLINKS_TOOLS)
-		cmake_path(GET tool FILENAME prog)
+	foreach(prog IN LISTS programs)
 		list(APPEND written ${out}/${prog}-${name}.1)
 	endforeach()
-	set(programs ${MKLINKS_TOOLS})
-	list(TRANSFORM programs REPLACE "^.*/" "")
 	add_custom_command(OUTPUT ${written}
 		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out} ${programs}
 		DEPENDS ${writer_depends}
@@ -264,8 +262,7 @@ function(links_component name)
 	target_link_libraries(mklinks_${name}_table PRIVATE mklinks_flags)
 	add_dependencies(mklinks_${name}_table mklinks_${name}_tables)
 
-	foreach(tool IN LISTS MKLINKS_TOOLS)
-		cmake_path(GET tool FILENAME prog)
+	foreach(prog IN LISTS programs)
 		if(prog STREQUAL "rmlinks")
 			add_executable(${prog}-${name} ${all} ${out}/${name}.remover.cpp)
 			add_dependencies(${prog}-${name} mklinks_${name}_tables)
@@ -301,8 +298,7 @@ function(links_component name)
 	# so that installing its install component alone finds them all.
 	add_custom_target(mklinks_${name}_pages ALL DEPENDS ${pages})
 	add_dependencies(mklinks_${name}_pages mklinks_${name}_tables mklinks_pages)
-	foreach(tool IN LISTS MKLINKS_TOOLS)
-		cmake_path(GET tool FILENAME prog)
+	foreach(prog IN LISTS programs)
 		add_dependencies(${prog}-${name} mklinks_${name}_pages)
 	endforeach()
 	# Every install component with programs gets the general pages too.
