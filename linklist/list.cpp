@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "text.h"
+
 static bool blank(char c)
 {
 	return c == ' ' || c == '\t';
@@ -99,8 +101,12 @@ static std::string row(const std::vector<std::string> &f, list &l, link_entry &e
 	if (f.size() > 3)
 		return "a row has three fields; write a field that holds a blank in double quotes";
 	const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return f[0] == t.word; });
-	if (t == std::end(types))
-		return "unknown row type \"" + f[0] + "\": a row is hardlink, symlink, condlink or chmod";
+	if (t == std::end(types)) {
+		// The word is the list's, so it reaches the terminal escaped.
+		std::string word;
+		quote(f[0], [&](const char *p, std::size_t n) { word.append(p, n); });
+		return "unknown row type " + word + ": a row is hardlink, symlink, condlink or chmod";
+	}
 	e.type = t->type;
 	if (e.type == ENTRY_CHMOD) {
 		if (const char *r = octal(f[1], e.mode))

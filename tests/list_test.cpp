@@ -120,6 +120,8 @@ TEST(List, CheckNamesEveryBadRowAtItsLine)
 		{"empty mode", "chmod \"\" bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
 		{"mode past the type, never wrapped", "chmod 100000000000000000000000000000000000000 bin/tool",
 		 "x.links:4: error: mode has bits beyond 07777\n"},
+		{"unknown type that holds an escape sequence", "\x9b" "2Jlink bin/tool bin/x",
+		 "x.links:4: error: unknown row type \"\\233" "2Jlink\": a row is hardlink, symlink, condlink or chmod\n"},
 		{"type words are exact", "hardlinks bin/tool bin/x",
 		 "x.links:4: error: unknown row type \"hardlinks\": a row is hardlink, symlink, condlink or chmod\n"},
 		// The later row named is the first, and a later maker outweighs an
