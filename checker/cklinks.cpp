@@ -11,31 +11,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "beneath.h"
 #include "link_entry.h"
-#include "text.h"
-
-// Write s in quotes, escaped: the tree is not ours.
-static void quote(const char *s)
-{
-	quote(s, [](const char *p, std::size_t n) { fwrite(p, 1, n, stdout); });
-}
+#include "say.h"
 
 // Whether a copy where a hard link belongs is taken for one in place, as
 // mklinks makes it where the file system refuses the link, or named: a
 // tree shipped in an archive is back whole only with its links.
 static bool no_copies;
 
-// Say what is wrong at a row's path, on a line of its own: the path, then
-// words of ours, then, where there is one, a quoted name and more words.
-static bool wrong(const char *path, const char *what, const char *name = nullptr, const char *after = "")
+// Say what is wrong at a row's path, on a line of its own, with every name
+// quoted and escaped: the tree is not ours.
+static bool wrong(const char *path, const char *what)
 {
-	quote(path);
-	printf(": %s", what);
-	if (name != nullptr) {
-		quote(name);
-		fputs(after, stdout);
-	}
-	putchar('\n');
+	say("%q: %s\n", path, what);
 	return false;
 }
 
@@ -43,6 +32,28 @@ static bool wrong(const char *path, const char *what, const char *name = nullptr
 static bool unseen(const char *path)
 {
 	return wrong(path, errno == ENOENT || errno == ENOTDIR ? "missing" : strerror(errno));
+}
+
+// Find where a row's name lies; a way through a link that someone else
+// could have put there is not followed, and errno says so as EXDEV.
+static bool find(const char *name, place &p)
+{
+	switch (locate(name, p)) {
+	case reach::found:
+		return true;
+	case reach::failed:
+		return false;
+	case reach::refused:
+		break;
+	}
+	errno = EXDEV;
+	return false;
+}
+
+// Why a name could not be looked at, in words.
+static const char *why(int error)
+{
+	return error == EXDEV ? unsafe_link : strerror(error);
 }
 
 // Read up to n bytes at off, fewer only at the end of the file.
@@ -76,49 +87,21 @@ static off_t next_hole(int fd, off_t off, off_t end)
 	return h == -1 || h > end ? end : h;
 }
 
-// What open_regular returns where it opens nothing: errno tells why.
-enum { not_found = -1, not_regular = -2, unreadable = -3 };
-
-// Open p for reading only if it is a regular file, taking its size. The
-// first open reads nothing and so wakes no device and releases no FIFO's
-// writer; the second reopens the very file the first one found, so a path
-// swapped in between is never followed.
-static int open_regular(const char *p, int follow, off_t &size)
-{
-	int at = open(p, O_PATH | O_CLOEXEC | follow);
-	if (at == -1)
-		return not_found;
-	struct stat st;
-	int fd = not_regular;
-	if (fstat(at, &st) == -1) {
-		fd = unreadable;
-	} else if (S_ISREG(st.st_mode)) {
-		char self[32];
-		snprintf(self, sizeof self, "/proc/self/fd/%d", at);
-		fd = open(self, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-		fd = fd == -1 ? unreadable : fd;
-		size = st.st_size;
-	}
-	int saved = errno;
-	close(at);
-	errno = saved;
-	return fd;
-}
-
 // What comparing a copy found.
 enum class copy { same, other, target_missing, failed };
 
 // Whether path holds the bytes of what target leads to, both regular files.
 // The path itself is looked at, not what it may lead to since it was seen.
-static copy compare(const char *target, const char *path)
+static copy compare(const place &target, const place &path)
 {
-	off_t tsize = 0, psize = 0;
-	int t = open_regular(target, 0, tsize);
+	struct stat ts {}, ps {};
+	int t = open_regular(target, 0, ts);
 	if (t == not_found && (errno == ENOENT || errno == ENOTDIR))
 		return copy::target_missing;
 	if (t == not_found || t == unreadable)
 		return copy::failed;
-	int p = t == not_regular ? not_regular : open_regular(path, O_NOFOLLOW, psize);
+	int p = t == not_regular ? not_regular : open_regular(path, O_NOFOLLOW, ps);
+	off_t tsize = ts.st_size, psize = ps.st_size;
 	copy found = p == not_found || p == unreadable ? copy::failed
 		     : p == not_regular || t == not_regular || tsize != psize ? copy::other
 									     : copy::same;
@@ -159,50 +142,48 @@ static copy compare(const char *target, const char *path)
 // symbolic link there is in place too.
 static bool linked(const link_entry &e)
 {
-	struct stat p, t;
-	if (lstat(e.path, &p) == -1)
-		return unseen(e.path);
+	place p, t;
+	struct stat ps, ts;
+	if (!find(e.path, p) || fstatat(p.dir, p.name, &ps, AT_SYMLINK_NOFOLLOW) == -1)
+		return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
 	copy found = copy::other;
-	if (lstat(e.target, &t) == -1)
+	if (!find(e.target, t) || fstatat(t.dir, t.name, &ts, AT_SYMLINK_NOFOLLOW) == -1)
 		found = errno == ENOENT || errno == ENOTDIR ? copy::target_missing : copy::failed;
-	else if (p.st_dev == t.st_dev && p.st_ino == t.st_ino)
+	else if (ps.st_dev == ts.st_dev && ps.st_ino == ts.st_ino)
 		return true;
-	else if (S_ISREG(p.st_mode))
-		found = compare(e.target, e.path);
+	else if (S_ISREG(ps.st_mode))
+		found = compare(t, p);
 	switch (found) {
 	case copy::same:
 		if (!no_copies)
 			return true;
-		quote(e.path);
-		fputs(": a copy of ", stdout);
-		quote(e.target);
-		fputs(", not a hard link\n", stdout);
+		say("%q: a copy of %q, not a hard link\n", e.path, e.target);
 		return false;
 	case copy::target_missing:
-		return wrong(e.path, "target ", e.target, " is missing");
+		say("%q: target %q is missing\n", e.path, e.target);
+		return false;
 	case copy::failed:
-		return wrong(e.path, strerror(errno));
+		return wrong(e.path, why(errno));
 	case copy::other:
 		break;
 	}
-	return wrong(e.path, "not a hard link to ", e.target, " nor a copy of it");
+	say("%q: not a hard link to %q nor a copy of it\n", e.path, e.target);
+	return false;
 }
 
 static bool symlinked(const link_entry &e)
 {
+	place p;
 	char text[PATH_MAX];
-	ssize_t n = readlink(e.path, text, sizeof text - 1);
+	ssize_t n = find(e.path, p) ? readlinkat(p.dir, p.name, text, sizeof text - 1) : -1;
 	if (n == -1)
-		return errno == EINVAL ? wrong(e.path, "not a symbolic link") : unseen(e.path);
+		return errno == EINVAL ? wrong(e.path, "not a symbolic link")
+		       : errno == EXDEV ? wrong(e.path, unsafe_link)
+					: unseen(e.path);
 	text[n] = '\0';
 	if (strcmp(text, e.target) == 0)
 		return true;
-	quote(e.path);
-	fputs(": a symbolic link to ", stdout);
-	quote(text);
-	fputs(", not to ", stdout);
-	quote(e.target);
-	putchar('\n');
+	say("%q: a symbolic link to %q, not to %q\n", e.path, text, e.target);
 	return false;
 }
 
@@ -211,21 +192,37 @@ static bool symlinked(const link_entry &e)
 // never waits on a FIFO.
 static bool condlinked(const link_entry &e)
 {
-	struct stat t;
-	if (stat(e.target, &t) == -1 && errno == ENOENT)
+	place t;
+	struct stat ts;
+	if ((!find(e.target, t) || fstatat(t.dir, t.name, &ts, 0) == -1) && errno == ENOENT)
 		return true;
 	return linked(e);
 }
 
+// The mode of what is at the path; a symbolic link there is followed as
+// mklinks follows it, and only where nobody else could have put it.
 static bool changed(const link_entry &e)
 {
+	place p;
 	struct stat st;
-	if (stat(e.path, &st) == -1)
-		return unseen(e.path);
+	if (!find(e.path, p) || fstatat(p.dir, p.name, &st, AT_SYMLINK_NOFOLLOW) == -1)
+		return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
+	if (S_ISLNK(st.st_mode)) {
+		if (open_to_others(p))
+			return wrong(e.path, "a symbolic link in a directory others can write");
+		int at = follow(e.path);
+		if (at == -1 || fstat(at, &st) == -1) {
+			int error = errno;
+			if (at != -1)
+				close(at);
+			errno = error;
+			return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
+		}
+		close(at);
+	}
 	if ((st.st_mode & 07777) == e.mode)
 		return true;
-	quote(e.path);
-	printf(": mode %o, not %o\n", st.st_mode & 07777, e.mode);
+	say("%q: mode %o, not %o\n", e.path, st.st_mode & 07777, e.mode);
 	return false;
 }
 
@@ -270,11 +267,11 @@ int main(int argc, char *argv[])
 		no_copies = true;
 	}
 	if (arg == argc) {
-		dprintf(STDERR_FILENO, "missing arguments\n");
+		complain("missing arguments\n");
 		return 1;
 	}
 	if (chdir(argv[arg]) == -1) {
-		dprintf(STDERR_FILENO, "unable to chdir to \"%s\": %s\n", argv[arg], strerror(errno));
+		complain("unable to chdir to %q: %s\n", argv[arg], strerror(errno));
 		return 1;
 	}
 

@@ -177,6 +177,13 @@ if(PROJECT_IS_TOP_LEVEL)
 	install(FILES ${links_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 endif()
 
+# What the programs that carry a table share: the work beneath the
+# installation directory through descriptors, and their messages.
+add_library(mklinks_runtime OBJECT EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/common/beneath.cpp
+	${PROJECT_SOURCE_DIR}/common/say.cpp)
+target_link_libraries(mklinks_runtime PRIVATE mklinks_flags)
+set_target_properties(mklinks_runtime PROPERTIES CXX_EXTENSIONS OFF)
+
 # Each program's source is compiled once, whatever the number of
 # components: it reads the rows only through link_table and
 # link_table_size, which each component's table defines.
@@ -204,6 +211,18 @@ function(links_component name)
 		message(FATAL_ERROR "links_component(${name}): a component's name is a file name of letters, "
 			"digits, '.', '_', '+' and '-'")
 	endif()
+	# The longest file the build names after it, its target directories
+	# among them, must still fit a file name of 255 bytes.
+	string(LENGTH "${name}" length)
+	if(length GREATER 200)
+		message(FATAL_ERROR "links_component(${name}): a component's name is at most 200 characters, "
+			"so that every file named after it fits a file name; it has ${length}")
+	endif()
+	get_property(declared GLOBAL PROPERTY MKLINKS_COMPONENTS)
+	if(name IN_LIST declared)
+		message(FATAL_ERROR "links_component(${name}): a component of this name is already declared")
+	endif()
+	set_property(GLOBAL APPEND PROPERTY MKLINKS_COMPONENTS ${name})
 	cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL;EXCLUDE_FROM_ALL" "TABLE;COMPONENT" "")
 	if(arg_UNPARSED_ARGUMENTS OR arg_KEYWORDS_MISSING_VALUES)
 		message(FATAL_ERROR "links_component(${name}): unknown argument or missing value: "
@@ -216,6 +235,13 @@ function(links_component name)
 	set(pages)	# this component's alone, whatever the caller holds
 	if(NOT arg_TABLE)
 		set(arg_TABLE ${name}.links)
+	endif()
+	# A path goes into the build's own files as it stands, where these
+	# would end a word, a line or a list, or start a variable.
+	string(ASCII 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 127 controls)
+	if(arg_TABLE MATCHES "[${controls};\"\\$#]")
+		message(FATAL_ERROR "links_component(${name}): the path of its table holds a control character "
+			"or one of ; \" \\ $ #, which the build cannot carry: ${arg_TABLE}")
 	endif()
 	cmake_path(ABSOLUTE_PATH arg_TABLE)
 	# A list the build writes itself is not there yet; any other must be.
@@ -269,7 +295,7 @@ function(links_component name)
 		else()
 			add_executable(${prog}-${name} ${all} $<TARGET_OBJECTS:mklinks_${name}_table>)
 		endif()
-		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} mklinks_program)
+		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} mklinks_runtime mklinks_program)
 		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
 		# Distributions strip the compilers' notes; so do we, for every build.
 		add_custom_command(TARGET ${prog}-${name} POST_BUILD

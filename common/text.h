@@ -5,7 +5,9 @@
 // use it as well as the host tools.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <string_view>
 
 // The length of the UTF-8 sequence that s starts, with its character in u,
@@ -74,4 +76,44 @@ void quote(std::string_view s, Put put)
 		}
 	}
 	put("\"", 1);
+}
+
+// Write through put what printf would write for fmt, but with %q taking a
+// name and writing it as quote does; %s takes a text of ours, written as it
+// stands, %o an unsigned number in octal and %d an int.
+template <typename Put>
+void vformat(Put put, const char *fmt, va_list ap)
+{
+	for (const char *p = fmt; *p != '\0';) {
+		const char *pct = std::char_traits<char>::find(p, std::char_traits<char>::length(p), '%');
+		if (pct == nullptr || pct[1] == '\0') {
+			put(p, std::char_traits<char>::length(p));
+			return;
+		}
+		put(p, static_cast<std::size_t>(pct - p));
+		char number[24];
+		int n = 0;
+		switch (pct[1]) {
+		case 'q':
+			quote(va_arg(ap, const char *), put);
+			break;
+		case 's': {
+			const char *s = va_arg(ap, const char *);
+			put(s, std::char_traits<char>::length(s));
+			break;
+		}
+		case 'o':
+			n = snprintf(number, sizeof number, "%o", va_arg(ap, unsigned));
+			break;
+		case 'd':
+			n = snprintf(number, sizeof number, "%d", va_arg(ap, int));
+			break;
+		default:
+			put(pct, 2);
+			break;
+		}
+		if (n > 0)
+			put(number, static_cast<std::size_t>(n));
+		p = pct + 2;
+	}
 }

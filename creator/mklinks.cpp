@@ -3,6 +3,7 @@
 //
 // usage: mklinks-COMPONENT directory [-v]
 #include <cerrno>
+#include <fcntl.h>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +11,14 @@
 #include <cstdlib>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "beneath.h"
 #include "link_entry.h"
+#include "say.h"
 
 static bool verbose;
 
@@ -22,14 +26,6 @@ static void trace(const char *line)
 {
 	if (verbose)
 		puts(line);
-}
-
-// Report a failed call as perror(3) does: the label, a colon, a blank and
-// the text for errno. Going straight to descriptor 2 keeps standard error
-// unbuffered and spares every run the binding of stdio's stderr.
-static void report(const char *label)
-{
-	dprintf(STDERR_FILENO, "%s: %s\n", label, strerror(errno));
 }
 
 // Start cp as execvp would, searching PATH, or the C library's default path
@@ -158,11 +154,11 @@ static bool copy_with_cp(const char *target, const char *path)
 	if (WIFEXITED(status)) {
 		if (WEXITSTATUS(status) == 0)
 			return true;
-		dprintf(STDERR_FILENO, "child exited with code %d\n", WEXITSTATUS(status));
+		complain("child exited with code %d\n", WEXITSTATUS(status));
 	} else if (WIFSIGNALED(status)) {
-		dprintf(STDERR_FILENO, "child got signal %d\n", WTERMSIG(status));
+		complain("child got signal %d\n", WTERMSIG(status));
 	} else {
-		dprintf(STDERR_FILENO, "unexpected wait status: %d\n", status);
+		complain("unexpected wait status: %d\n", status);
 	}
 	return false;
 }
@@ -171,70 +167,200 @@ static bool copy_with_cp(const char *target, const char *path)
 // anew, such as another installer at work on the same tree.
 static const int tries = 8;
 
-// Make a link with make(target, path), removing whatever is made at path
-// between our removal and our link, up to tries times. Returns 0, or the
+// Make a link at at: a hard link to from, or, where from is null, a
+// symbolic link holding text. Whatever is made at the path between our
+// removal and our link is removed, up to tries times. Returns 0, or the
 // errno of the last failure: EEXIST where every try met something at the
 // path, which is left there, or the error of a link that failed otherwise
 // or of a removal that failed, such as that of a directory.
-static int make_link(int (*make)(const char *, const char *), const char *target, const char *path)
+static int make_link(const place *from, const char *text, const place &at)
 {
 	for (int i = 1;; i++) {
-		if (make(target, path) == 0)
+		int made = from != nullptr ? linkat(from->dir, from->name, at.dir, at.name, 0)
+					   : symlinkat(text, at.dir, at.name);
+		if (made == 0)
 			return 0;
 		if (errno != EEXIST || i == tries)
 			return errno;
-		if (unlink(path) == -1 && errno != ENOENT)
+		if (unlinkat(at.dir, at.name, 0) == -1 && errno != ENOENT)
 			return errno;
 	}
 }
 
+// Find where a row's path or target lies. A way that could lead out of the
+// tree is refused, said and fails the row; a way that merely fails leaves
+// its errno in error, for the row's own call to fail with.
+static bool find(const char *name, place &p, int &error)
+{
+	error = 0;
+	switch (locate(name, p)) {
+	case reach::found:
+		return true;
+	case reach::failed:
+		error = errno;
+		return true;
+	case reach::refused:
+		break;
+	}
+	complain("refusing %q: %s\n", name, unsafe_link);
+	return false;
+}
+
+// Copy a file into a tree that others can write, where cp, reading and
+// writing by name, could be made to read or write anything: from the file
+// the walk found, into a new file beside the path, renamed over it, so that
+// nothing planted at the path is ever opened.
+static bool copy_beneath(const link_entry &e, const place &p, int error)
+{
+	const char *why = error != 0 ? strerror(error) : nullptr;
+	int from = -1, to = -1;
+	struct stat st {};
+	if (why == nullptr) {
+		int at = follow(e.target);
+		if (at == -1)
+			why = errno == EXDEV ? unsafe_link : strerror(errno);
+		else if ((from = reopen_regular(at, st)) < 0)
+			why = from == not_regular ? "not a regular file" : strerror(errno);
+	}
+	char temporary[40];
+	for (int i = 0; why == nullptr && to == -1; i++) {
+		snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
+		to = openat(p.dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+		if (to == -1 && (errno != EEXIST || i + 1 == tries))
+			why = strerror(errno);
+	}
+	static char buf[65536];
+	ssize_t n = 0;
+	while (why == nullptr && (n = read(from, buf, sizeof buf)) > 0)
+		for (ssize_t put = 0, w; why == nullptr && put < n; put += w)
+			if ((w = write(to, buf + put, static_cast<std::size_t>(n - put))) == -1)
+				why = strerror(errno);
+	if (why == nullptr && n == -1)
+		why = strerror(errno);
+	if (to != -1 && close(to) == -1 && why == nullptr)
+		why = strerror(errno);
+	if (why == nullptr && renameat(p.dir, temporary, p.dir, p.name) == -1)
+		why = strerror(errno);
+	if (to != -1 && why != nullptr)
+		unlinkat(p.dir, temporary, 0);
+	if (from >= 0)
+		close(from);
+	if (why == nullptr)
+		return true;
+	complain("cannot copy %q to %q: %s\n", e.target, e.path, why);
+	return false;
+}
+
 // Hard links are cheap and keep one copy on disk; where the file system
-// refuses one, for whatever reason, a copy serves as well. A path that
-// something else keeps making is never copied onto: by then it may be a
-// link to the very target, which cp would truncate, or a symbolic link that
-// cp would write through.
-static bool link_or_copy(const char *target, const char *path)
+// refuses one, for whatever reason, a copy serves as well. Only a regular
+// file is copied, so that a FIFO never holds the run and a device never
+// fills the disk. A path that something else keeps making is never copied
+// onto: by then it may be a link to the very target, which cp would
+// truncate, or a symbolic link that cp would write through.
+static bool link_or_copy(const link_entry &e, const place &p, int path_error, const place &t, int target_error)
 {
 	if (verbose)
-		printf("link \"%s\" -> \"%s\"\n", path, target);
-	int error = make_link(link, target, path);
+		say("link %q -> %q\n", e.path, e.target);
+	int error = path_error != 0 ? path_error : target_error != 0 ? target_error : make_link(&t, nullptr, p);
 	if (error == 0) {
 		trace("processed hardlink");
 		return true;
 	}
-	if (error == EEXIST) {
-		dprintf(STDERR_FILENO, "cannot create hard link from \"%s\" to \"%s\": %s\n", path, target,
-			strerror(error));
+	if (error == EEXIST && path_error == 0 && target_error == 0) {
+		complain("cannot create hard link from %q to %q: %s\n", e.path, e.target, strerror(error));
 		return false;
 	}
-	if (!copy_with_cp(target, path))
+	struct stat st;
+	if (target_error == 0 && fstatat(t.dir, t.name, &st, 0) == 0 && !S_ISREG(st.st_mode)) {
+		complain("cannot copy %q to %q: not a regular file\n", e.target, e.path);
+		return false;
+	}
+	// Where nobody else can change the way to either name, cp is run on
+	// them as they stand.
+	bool copied = guarded(e.path) && guarded(e.target) ? copy_with_cp(e.target, e.path)
+							   : copy_beneath(e, p, path_error);
+	if (!copied)
 		return false;
 	trace("processed copy");
 	return true;
 }
 
+static bool hardlink_row(const link_entry &e)
+{
+	place p, t;
+	int path_error, target_error;
+	if (!find(e.path, p, path_error) || !find(e.target, t, target_error))
+		return false;
+	if (path_error == 0)
+		unlinkat(p.dir, p.name, 0);
+	return link_or_copy(e, p, path_error, t, target_error);
+}
+
+// Set the mode of name in dir as fchmodat2 does, where AT_SYMLINK_NOFOLLOW
+// refuses a symbolic link with EOPNOTSUPP and AT_EMPTY_PATH takes dir
+// itself. Where the kernel lacks the call, the same is done through /proc.
+static int change_mode(int dir, const char *name, mode_t mode, int flags)
+{
+	static const long fchmodat2 = 452;	// the same on every architecture
+	if (syscall(fchmodat2, dir, name, mode, flags) == 0)
+		return 0;
+	if (errno != ENOSYS)
+		return -1;
+	if ((flags & AT_EMPTY_PATH) == 0)
+		return fchmodat(dir, name, mode, flags);
+	char self[32];
+	snprintf(self, sizeof self, "/proc/self/fd/%d", dir);
+	return chmod(self, mode);
+}
+
+// Set the mode of what is at the row's path. A symbolic link there is
+// followed only where nobody but root and the running user could have put
+// it, and then only as locate follows links.
 static bool change(const link_entry &e)
 {
-	if (verbose)
-		printf("chmod %o \"%s\"\n", e.mode, e.path);
-	if (chmod(e.path, e.mode) == -1) {
-		dprintf(STDERR_FILENO, "could not chmod %o \"%s\": %s\n", e.mode, e.path,
-			strerror(errno));
+	place p;
+	int error;
+	if (!find(e.path, p, error))
 		return false;
+	if (verbose)
+		say("chmod %o %q\n", e.mode, e.path);
+	const char *why = nullptr;
+	if (error != 0) {
+		why = strerror(error);
+	} else if (change_mode(p.dir, p.name, e.mode, AT_SYMLINK_NOFOLLOW) == -1) {
+		if (errno != EOPNOTSUPP) {
+			why = strerror(errno);
+		} else if (open_to_others(p)) {
+			why = "a symbolic link in a directory others can write";
+		} else {
+			int at = follow(e.path);
+			if (at == -1 || change_mode(at, "", e.mode, AT_EMPTY_PATH) == -1)
+				why = errno == EXDEV ? unsafe_link : strerror(errno);
+			if (at != -1)
+				close(at);
+		}
 	}
-	return true;
+	if (why == nullptr)
+		return true;
+	complain("could not chmod %o %q: %s\n", e.mode, e.path, why);
+	return false;
 }
 
 static bool symlink_row(const link_entry &e)
 {
-	unlink(e.path);
+	place p;
+	int error;
+	if (!find(e.path, p, error))
+		return false;
+	if (error == 0)
+		unlinkat(p.dir, p.name, 0);
 	if (verbose)
-		printf("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
-	if (make_link(symlink, e.target, e.path) == 0) {
+		say("symlink %q -> %q\n", e.path, e.target);
+	if (error == 0 && make_link(nullptr, e.target, p) == 0) {
 		trace("processed symlink");
 		return true;
 	}
-	dprintf(STDERR_FILENO, "cannot create symbolic link from \"%s\" to \"%s\"\n", e.path, e.target);
+	complain("cannot create symbolic link from %q to %q\n", e.path, e.target);
 	return false;
 }
 
@@ -245,16 +371,22 @@ static bool symlink_row(const link_entry &e)
 // never pass for a present target.
 static bool condlink(const link_entry &e)
 {
+	place p, t;
+	int path_error, target_error;
+	if (!find(e.path, p, path_error) || !find(e.target, t, target_error))
+		return false;
 	if (verbose)
-		printf("condlink \"%s\" -> \"%s\"\n", e.path, e.target);
+		say("condlink %q -> %q\n", e.path, e.target);
 	struct stat st;
-	if (stat(e.target, &st) == -1 && errno == ENOENT) {
+	int probe = target_error != 0 ? target_error : fstatat(t.dir, t.name, &st, 0) == 0 ? 0 : errno;
+	if (probe == ENOENT) {
 		trace("skip condlink");
 		return true;
 	}
 	trace("process condlink");
-	unlink(e.path);
-	return link_or_copy(e.target, e.path);
+	if (path_error == 0)
+		unlinkat(p.dir, p.name, 0);
+	return link_or_copy(e, p, path_error, t, target_error);
 }
 
 static bool run(const link_entry &e)
@@ -270,19 +402,18 @@ static bool run(const link_entry &e)
 		break;
 	}
 	// Codes without a name are carried out as hard links.
-	unlink(e.path);
-	return link_or_copy(e.target, e.path);
+	return hardlink_row(e);
 }
 
 int main(int argc, char *argv[])
 {
 	if (argc < 2) {
-		dprintf(STDERR_FILENO, "missing arguments\n");
+		complain("missing arguments\n");
 		return 1;
 	}
 	// Every path in the table is relative to the installation directory.
 	if (chdir(argv[1]) == -1) {
-		dprintf(STDERR_FILENO, "unable to chdir to \"%s\": %s\n", argv[1], strerror(errno));
+		complain("unable to chdir to %q: %s\n", argv[1], strerror(errno));
 		return 1;
 	}
 	if (argc > 2 && argv[2][0] == '-' && argv[2][1] == 'v') {

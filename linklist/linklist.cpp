@@ -49,12 +49,25 @@ static const char *slurp(const std::string &file, std::string &text)
 		why = strerror(errno);
 	else if (!S_ISREG(now.st_mode) || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
 		why = "not a regular file";
+	// The list is read as large as it was when opened, and no larger: one
+	// that something keeps writing to would never end.
 	char buf[65536];
-	for (ssize_t n; why == nullptr && (n = read(fd, buf, sizeof buf)) != 0;) {
+	off_t left = why == nullptr ? now.st_size : 0;
+	while (why == nullptr && left > 0) {
+		ssize_t n = read(fd, buf, left < static_cast<off_t>(sizeof buf) ? static_cast<std::size_t>(left) : sizeof buf);
 		if (n == -1)
 			why = strerror(errno);
-		else
-			text.append(buf, static_cast<std::size_t>(n));
+		else if (n == 0)
+			why = "it changed while it was read";
+		text.append(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+		left -= n > 0 ? n : 0;
+	}
+	if (why == nullptr) {
+		ssize_t n = read(fd, buf, 1);
+		if (n == -1)
+			why = strerror(errno);
+		else if (n > 0)
+			why = "it grew while it was read";
 	}
 	close(fd);
 	return why;

@@ -54,10 +54,12 @@ struct inode_hash {
 	}
 };
 
-// A regular file with several names: its mode and the names in the tree.
+// A regular file with several names: its mode, the names in the tree, and
+// the most names it was seen to have.
 struct file {
 	mode_t mode;
 	std::vector<std::string> names;
+	nlink_t links = 0;
 };
 
 static std::unordered_map<inode, file, inode_hash> files;		// with several names
@@ -124,7 +126,8 @@ static int enter(int fd, const char *name, const std::string &path, const struct
 	int sub = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 	struct stat st;
 	if (sub == -1) {
-		complain(path, std::string("cannot read the directory: ") + strerror(errno));
+		complain(path, errno == ENOENT || errno == ENOTDIR ? std::string("changed while it was listed")
+								    : std::string("cannot read the directory: ") + strerror(errno));
 		return -1;
 	}
 	if (fstat(sub, &st) == -1 || st.st_dev != makedev(x.stx_dev_major, x.stx_dev_minor) || st.st_ino != x.stx_ino) {
@@ -151,7 +154,8 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 {
 	unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_MNT_ID;
 	if (statx(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &x) == -1) {
-		complain(path, strerror(errno));
+		// Listed by its directory but gone when looked at, it moved.
+		complain(path, errno == ENOENT ? "changed while it was listed" : strerror(errno));
 		return false;
 	}
 	// Names on two mounts are no hard links, and a bind mount of a
@@ -177,6 +181,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		file &f = files[{makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino}];
 		f.mode = mode;
 		f.names.push_back(path);
+		f.links = std::max<nlink_t>(f.links, x.stx_nlink);
 	} else if (S_ISREG(x.stx_mode)) {
 		if (wanted(mode))
 			modes.emplace_back(path, mode);
@@ -311,6 +316,14 @@ int main(int argc, char *argv[])
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
 	for (auto &[id, f] : files) {
 		std::sort(f.names.begin(), f.names.end(), better);
+		// A file met under more names than it has was moved while the
+		// walk went on; a list with the name it left would have rmlinks
+		// remove the file's last.
+		if (f.names.size() > f.links) {
+			for (const std::string &name : f.names)
+				complain(name, "changed while it was listed");
+			continue;
+		}
 		for (std::size_t i = 1; i < f.names.size(); i++)
 			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
 		if (wanted(f.mode))

@@ -256,11 +256,11 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		 },
 		 {{3, other_file, ""}},
 		 {"/bin/sh", "-c",
-		  "(sleep 0.3; mv -T links/swap links/hard) & exec /usr/bin/strace -o /dev/null -P links/hard "
+		  "(sleep 0.3; mv -T links/swap links/hard) & exec /usr/bin/strace -o /dev/null -P hard "
 		  "-e trace=openat -e inject=openat:delay_enter=1000000 \"$0\" \"$@\" 2>/dev/null"}},
 		{"a copy that cannot be read",
 		 [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
-		 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 4 && exec \"$0\" \"$@\""}},
+		 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 7 && exec \"$0\" \"$@\""}},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.name);

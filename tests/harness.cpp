@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <cstdarg>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "text.h"
 
 std::string program(const std::string &name)
 {
@@ -88,27 +92,29 @@ outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 	return o;
 }
 
-static std::string format(const char *fmt, const char *a, const char *b)
+// A line of the programs', with each %q a name quoted and escaped as they
+// write it.
+static std::string format(const char *fmt, ...)
 {
-	char buf[4096];
-	snprintf(buf, sizeof buf, fmt, a, b);
-	return buf;
+	std::string s;
+	va_list ap;
+	va_start(ap, fmt);
+	vformat([&](const char *p, std::size_t n) { s.append(p, n); }, fmt, ap);
+	va_end(ap);
+	return s;
 }
 
 std::string expect(const link_entry &e, way w)
 {
 	std::string t;
 	switch (e.type) {
-	case ENTRY_CHMOD: {
-		char buf[4096];
-		snprintf(buf, sizeof buf, "chmod %o \"%s\"\n", e.mode, e.path);
-		return buf;
-	}
+	case ENTRY_CHMOD:
+		return format("chmod %o %q\n", e.mode, e.path);
 	case ENTRY_SYMLINK:
-		t = format("symlink \"%s\" -> \"%s\"\n", e.path, e.target);
+		t = format("symlink %q -> %q\n", e.path, e.target);
 		return w == way::symlink ? t + "processed symlink\n" : t;
 	case ENTRY_CONDLINK:
-		t = format("condlink \"%s\" -> \"%s\"\n", e.path, e.target);
+		t = format("condlink %q -> %q\n", e.path, e.target);
 		if (w == way::skip)
 			return t + "skip condlink\n";
 		t += "process condlink\n";
@@ -116,7 +122,7 @@ std::string expect(const link_entry &e, way w)
 	case ENTRY_HARDLINK:
 		break;
 	}
-	t += format("link \"%s\" -> \"%s\"\n", e.path, e.target);
+	t += format("link %q -> %q\n", e.path, e.target);
 	if (w == way::hardlink)
 		t += "processed hardlink\n";
 	if (w == way::copy)

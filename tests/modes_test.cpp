@@ -19,11 +19,16 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 {
 	scratch s;
 	lay(rows, s.dir);
-	fs::create_directories(s.dir / "data/dir");
+	spill(s.dir / "data/file", "file");
+	fs::remove(s.dir / "links");
+	fs::create_directory_symlink(s.far, s.dir / "links");
 	fs::create_directory(s.dir / "stub");
 	// The shell waits while ls lists its descriptors, so none comes or goes
-	// meanwhile, as one would while the shell set up a pipe.
-	spill(s.dir / "stub/cp", "#!/bin/sh\n/bin/ls -l /proc/$$/fd >stub/fds\n! /bin/grep 'data/dir$' stub/fds\n",
+	// meanwhile, as one would while the shell set up a pipe: cp is given
+	// no descriptor of the tree that mklinks holds open.
+	spill(s.dir / "stub/cp",
+	      "#!/bin/sh\n/bin/ls -l /proc/$$/fd >stub/fds\n"
+	      "! /bin/grep -e '/data' -e '/dev/shm/links-tests' stub/fds\n",
 	      fs::perms(0755));
 	outcome o = run(s.dir, program("tests/mklinks-modes"), {{".", "-v"}, (s.dir / "stub").string()});
 	std::string want = "Verbose mode.\n";
@@ -31,18 +36,21 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 		want += expect(rows[i], way::copy);
 	EXPECT_EQ(o.out + o.err, want);
 	EXPECT_EQ(o.status, 0);
+	// Every name is written escaped, as the checker writes it.
+	EXPECT_NE(o.out.find("chmod 600 \"odd/\?\?!\?\?/\?\?=\\302\\233\\233\\205\\351\"\n"), std::string::npos);
+	EXPECT_NE(o.out.find("chmod 644 \".odd/it's a \\\"quoted\\\" \\\\ name-\xc3\xa9\"\n"), std::string::npos);
 	for (std::size_t i : {0, 1, 3})
 		EXPECT_EQ(fs::status(s.dir / rows[i].path).permissions(), fs::perms(rows[i].mode));
 	// The stub made no copy, a mode changed since is named with the one the
 	// path has instead, and a target that cannot be looked at is present.
 	fs::permissions(s.dir / rows[1].path, fs::perms(0640));
 	fs::remove(s.dir / rows[2].target);
-	fs::create_symlink("dir", s.dir / rows[2].target);
+	fs::create_symlink("file", s.dir / rows[2].target);
 	o = run(s.dir, program("tests/cklinks-modes"), {{"."}});
 	EXPECT_EQ(o.out, complaint(rows[1], fault::mode, "640") + complaint(rows[2], fault::missing));
 	EXPECT_EQ(o.status, 1);
 
-	spill(s.dir / "links/dir", "old");
+	spill(s.dir / "links/file", "old");
 	o = run(s.dir, program("tests/rmlinks-modes"), {{"."}});
 	EXPECT_EQ(o.out + o.err, "");
 	EXPECT_EQ(o.status, 0);

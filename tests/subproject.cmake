@@ -190,3 +190,40 @@ links_component(\"${name}\" TABLE pair.links)\n")
 		message(FATAL_ERROR "the name ${name} was taken:\n${out}")
 	endif()
 endforeach()
+
+# What the build cannot carry stops configuring, naming the call: a name
+# too long for the files named after it, a name declared twice, and a table
+# path holding what would end a list, a line or a word of the build's own
+# files. Each case: the calls, then what configuring says.
+string(REPEAT "n" 201 long)
+set(cases
+	"links_component(${long} TABLE pair.links)" "links_component\\(${long}\\): a component's name is at most 200"
+	"links_component(pair)\nlinks_component(pair)" "links_component\\(pair\\): a component of this name is already declared"
+	"links_component(semi TABLE \"paSEMIir.links\")" "links_component\\(semi\\): the path of its table holds"
+	"links_component(line TABLE \"pa\\nir.links\")" "links_component\\(line\\): the path of its table holds"
+	"links_component(dollar TABLE \"pa\\$ir.links\")" "links_component\\(dollar\\): the path of its table holds")
+while(cases)
+	list(POP_FRONT cases calls want)
+	string(REPLACE "SEMI" ";" calls "${calls}")	# a list cannot hold one as it stands
+	file(WRITE ${WORK}/parent/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
+project(parent LANGUAGES CXX)
+add_subdirectory(${SOURCE} mklinks)
+${calls}\n")
+	run(${CMAKE_COMMAND} -S parent -B build-refused -DCMAKE_BUILD_TYPE=Release)
+	string(REGEX REPLACE "[ \n]+" " " out "${out}")
+	if(status EQUAL 0 OR NOT out MATCHES "${want}")
+		message(FATAL_ERROR "configuring took ${calls}:\n${out}")
+	endif()
+endwhile()
+# 200 characters are still a name.
+string(REPEAT "n" 200 long)
+file(COPY_FILE ${WORK}/parent/pair.links ${WORK}/parent/${long}.links)
+file(WRITE ${WORK}/parent/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
+project(parent LANGUAGES CXX)
+add_subdirectory(${SOURCE} mklinks)
+links_component(${long})\n")
+run(${CMAKE_COMMAND} -S parent -B build-long -DCMAKE_BUILD_TYPE=Release)
+if(NOT status EQUAL 0)
+	message(FATAL_ERROR "a name of 200 characters was refused:\n${out}")
+endif()
+must(${CMAKE_COMMAND} --build build-long)
