@@ -14,6 +14,13 @@ void say(const char *fmt, ...)
 	va_end(ap);
 }
 
+// Write to standard error; there is nowhere to say that this failed.
+static void put_error(const char *p, std::size_t n)
+{
+	ssize_t written = write(STDERR_FILENO, p, n);
+	(void)written;
+}
+
 void complain(const char *fmt, ...)
 {
 	// Room for two names of PATH_MAX bytes, each byte escaped, and words.
@@ -22,7 +29,7 @@ void complain(const char *fmt, ...)
 	auto put = [&](const char *p, std::size_t n) {
 		while (n > 0) {
 			if (used == sizeof line) {
-				(void)!write(STDERR_FILENO, line, used);
+				put_error(line, used);
 				used = 0;
 			}
 			std::size_t part = n < sizeof line - used ? n : sizeof line - used;
@@ -36,7 +43,7 @@ void complain(const char *fmt, ...)
 	va_start(ap, fmt);
 	vformat(put, fmt, ap);
 	va_end(ap);
-	(void)!write(STDERR_FILENO, line, used);
+	put_error(line, used);
 }
 
 void report(const char *label)
