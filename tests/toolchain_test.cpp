@@ -19,7 +19,7 @@
 namespace {
 
 // The rows the toolchain's programs carry, read from the same list.
-const list toolchain = load_list(SOURCE_DIR "/table/toolchain.links");
+const list toolchain = load_list(SOURCE_DIR "/components/toolchain.links");
 const std::vector<link_entry> &rows = toolchain.rows;
 
 
