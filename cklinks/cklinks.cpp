@@ -13,6 +13,7 @@
 
 #include "beneath.h"
 #include "link_entry.h"
+#include "options.h"
 #include "say.h"
 
 // Whether a copy where a hard link belongs is taken for one in place, as
@@ -28,10 +29,23 @@ static bool wrong(const char *path, const char *what)
 	return false;
 }
 
+// Whether a row could not be checked at all, which the exit status tells
+// apart from a row found out of place, as cmp(1) does.
+static bool trouble;
+
+// Say why a name cannot be looked at or read, which is trouble.
+static bool failed(const char *path, int error)
+{
+	trouble = true;
+	return wrong(path, strerror(error));
+}
+
 // A path that cannot be looked at is missing, or says why not.
 static bool unseen(const char *path)
 {
-	return wrong(path, errno == ENOENT || errno == ENOTDIR ? "missing" : strerror(errno));
+	if (errno == ENOENT || errno == ENOTDIR)
+		return wrong(path, "missing");
+	return errno == EXDEV ? wrong(path, unsafe_link) : failed(path, errno);
 }
 
 // Find where a row's name lies; a way through a link that someone else
@@ -48,12 +62,6 @@ static bool find(const char *name, place &p)
 	}
 	errno = EXDEV;
 	return false;
-}
-
-// Why a name could not be looked at, in words.
-static const char *why(int error)
-{
-	return error == EXDEV ? unsafe_link : strerror(error);
 }
 
 // Read up to n bytes at off, fewer only at the end of the file.
@@ -145,7 +153,7 @@ static bool linked(const link_entry &e)
 	place p, t;
 	struct stat ps, ts;
 	if (!find(e.path, p) || fstatat(p.dir, p.name, &ps, AT_SYMLINK_NOFOLLOW) == -1)
-		return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
+		return unseen(e.path);
 	copy found = copy::other;
 	if (!find(e.target, t) || fstatat(t.dir, t.name, &ts, AT_SYMLINK_NOFOLLOW) == -1)
 		found = errno == ENOENT || errno == ENOTDIR ? copy::target_missing : copy::failed;
@@ -163,7 +171,7 @@ static bool linked(const link_entry &e)
 		say("%q: target %q is missing\n", e.path, e.target);
 		return false;
 	case copy::failed:
-		return wrong(e.path, why(errno));
+		return errno == EXDEV ? wrong(e.path, unsafe_link) : failed(e.path, errno);
 	case copy::other:
 		break;
 	}
@@ -177,9 +185,7 @@ static bool symlinked(const link_entry &e)
 	char text[PATH_MAX];
 	ssize_t n = find(e.path, p) ? readlinkat(p.dir, p.name, text, sizeof text - 1) : -1;
 	if (n == -1)
-		return errno == EINVAL ? wrong(e.path, "not a symbolic link")
-		       : errno == EXDEV ? wrong(e.path, unsafe_link)
-					: unseen(e.path);
+		return errno == EINVAL ? wrong(e.path, "not a symbolic link") : unseen(e.path);
 	text[n] = '\0';
 	if (strcmp(text, e.target) == 0)
 		return true;
@@ -206,7 +212,7 @@ static bool changed(const link_entry &e)
 	place p;
 	struct stat st;
 	if (!find(e.path, p) || fstatat(p.dir, p.name, &st, AT_SYMLINK_NOFOLLOW) == -1)
-		return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
+		return unseen(e.path);
 	if (S_ISLNK(st.st_mode)) {
 		if (open_to_others(p))
 			return wrong(e.path, "a symbolic link in a directory others can write");
@@ -216,7 +222,7 @@ static bool changed(const link_entry &e)
 			if (at != -1)
 				close(at);
 			errno = error;
-			return errno == EXDEV ? wrong(e.path, unsafe_link) : unseen(e.path);
+			return unseen(e.path);
 		}
 		close(at);
 	}
@@ -248,36 +254,34 @@ int main(int argc, char *argv[])
 	// options: any other first argument, "-v" among them, names it.
 	int arg = 1;
 	for (; arg < argc; arg++) {
-		if (strcmp(argv[arg], "--help") == 0) {
-			const char *name = strrchr(argv[0], '/');
-			printf("usage: %s [--no-copies] directory\n"
-			       "Say whether the component's links are in place under directory.\n\n"
-			       "      --no-copies  a copy where a hard link belongs is not in place\n"
-			       "      --help       show this and exit\n"
-			       "      --version    show the version and exit\n",
-			       name != nullptr ? name + 1 : argv[0]);
-			return fflush(stdout) == 0 ? 0 : 1;
-		}
-		if (strcmp(argv[arg], "--version") == 0) {
-			puts("cklinks (mklinks) " MKLINKS_VERSION);
-			return fflush(stdout) == 0 ? 0 : 1;
-		}
+		const char *name = strrchr(argv[0], '/');
+		int status = answer_standard(argv[arg], "cklinks", name != nullptr ? name + 1 : argv[0],
+					     "usage: %s [--no-copies] directory\n",
+					     "Say whether the component's links are in place under directory.\n\n"
+					     "      --no-copies  a copy where a hard link belongs is not in place\n"
+					     "      --help       show this and exit\n"
+					     "      --version    show the version and exit\n",
+					     2);
+		if (status != -1)
+			return status;
 		if (strcmp(argv[arg], "--no-copies") != 0)
 			break;
 		no_copies = true;
 	}
 	if (arg == argc) {
 		complain("missing arguments\n");
-		return 1;
+		return 2;
 	}
 	if (chdir(argv[arg]) == -1) {
 		complain("unable to chdir to %q: %s\n", argv[arg], strerror(errno));
-		return 1;
+		return 2;
 	}
 
 	// Every row is checked, so that one run names all that is wrong.
 	bool all = true;
 	for (std::size_t i = 0; i < link_table_size; i++)
 		all = in_place(link_table[i]) && all;
-	return all ? 0 : 1;
+	if (fflush(stdout) != 0 || ferror(stdout) != 0)
+		trouble = true;
+	return trouble ? 2 : all ? 0 : 1;
 }

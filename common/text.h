@@ -32,11 +32,28 @@ inline std::size_t utf8_char(std::string_view s, unsigned long &u)
 	return n;
 }
 
+// Whether a byte is a C0 control or DEL, which no field of a list and no
+// path of a table may hold.
+constexpr bool control_byte(unsigned char c)
+{
+	return c < 0x20 || c == 0x7f;
+}
+
 // Whether a character is one of the C0 or C1 controls, or DEL: none is
 // ever written as it stands.
-inline bool control_char(unsigned long u)
+constexpr bool control_char(unsigned long u)
 {
-	return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+	return (u < 0x80 && control_byte(static_cast<unsigned char>(u))) || (u >= 0x80 && u <= 0x9f);
+}
+
+// The escape of a byte as C writes it in octal: a backslash and three
+// digits, in out[0] to out[3].
+constexpr void octal_escape(unsigned char c, char out[4])
+{
+	out[0] = '\\';
+	out[1] = static_cast<char>('0' + (c >> 6));
+	out[2] = static_cast<char>('0' + ((c >> 3) & 7));
+	out[3] = static_cast<char>('0' + (c & 7));
 }
 
 // Write s in double quotes through put(const char *, std::size_t), as C
@@ -67,9 +84,7 @@ void quote(std::string_view s, Put put)
 			} else if (const char *p = c != 0 ? std::char_traits<char>::find(named, 7, static_cast<char>(c)) : nullptr) {
 				esc[1] = letters[p - named];
 			} else {
-				esc[1] = static_cast<char>('0' + (c >> 6));
-				esc[2] = static_cast<char>('0' + ((c >> 3) & 7));
-				esc[3] = static_cast<char>('0' + (c & 7));
+				octal_escape(c, esc);
 				len = 4;
 			}
 			put(esc, len);

@@ -12,13 +12,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "kinds.h"
 #include "list.h"
+#include "options.h"
 #include "pages.h"
 #include "rules.h"
 
@@ -28,51 +27,6 @@ static void error(const std::string &where, const std::string &what)
 	fprintf(stderr, "%s: error: %s\n", where.c_str(), what.c_str());
 }
 
-#ifndef MKLINKS_LINKED_TABLE
-// Read the whole of a list into text, or say why not. Only a regular file
-// is read: a FIFO, a device or a directory is refused before anything is
-// read from it, and opening one never waits. A read that fails fails the
-// list, since a list cut short may still look sound.
-static const char *slurp(const std::string &file, std::string &text)
-{
-	struct stat st;
-	if (stat(file.c_str(), &st) == -1)
-		return strerror(errno);
-	if (!S_ISREG(st.st_mode))
-		return "not a regular file";
-	int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-	if (fd == -1)
-		return strerror(errno);
-	struct stat now;
-	const char *why = nullptr;
-	if (fstat(fd, &now) == -1)
-		why = strerror(errno);
-	else if (!S_ISREG(now.st_mode) || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
-		why = "not a regular file";
-	// The list is read as large as it was when opened, and no larger: one
-	// that something keeps writing to would never end.
-	char buf[65536];
-	off_t left = why == nullptr ? now.st_size : 0;
-	while (why == nullptr && left > 0) {
-		ssize_t n = read(fd, buf, left < static_cast<off_t>(sizeof buf) ? static_cast<std::size_t>(left) : sizeof buf);
-		if (n == -1)
-			why = strerror(errno);
-		else if (n == 0)
-			why = "it changed while it was read";
-		text.append(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
-		left -= n > 0 ? n : 0;
-	}
-	if (why == nullptr) {
-		ssize_t n = read(fd, buf, 1);
-		if (n == -1)
-			why = strerror(errno);
-		else if (n > 0)
-			why = "it grew while it was read";
-	}
-	close(fd);
-	return why;
-}
-#endif
 
 // Read the rows of file, or say why they are not sound.
 static bool load(const std::string &file, list &l)
@@ -83,7 +37,7 @@ static bool load(const std::string &file, list &l)
 	bool good = true;
 #else
 	std::string text;
-	if (const char *why = slurp(file, text)) {
+	if (const char *why = read_file(file, text)) {
 		error(file, std::string("cannot read the list: ") + why);
 		return false;
 	}
@@ -131,7 +85,7 @@ static bool generate(char *argv[], int programs)
 	std::string from = file.substr(file.rfind('/') + 1);
 	std::vector<link_entry> links;
 	for (const link_entry &e : l.rows)
-		if (e.type != ENTRY_CHMOD)
+		if (const row_kind *k = kind_of(e.type); k == nullptr || k->link)
 			links.push_back(e);
 	if (!write_source(dir + "/" + component + ".table.cpp", l.rows, from) ||
 	    !write_source(dir + "/" + component + ".remover.cpp", links, from))
@@ -150,22 +104,20 @@ static bool generate(char *argv[], int programs)
 	return true;
 }
 
-static const char usage[] = "usage: linklist check LIST...\n"
-			    "       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
+static const char usage[] = "usage: %s check LIST...\n"
+			    "       %s generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
 
 int main(int argc, char *argv[])
 {
-	if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-		printf("%sCheck component lists as the build does, or write a component's tables\n"
-		       "and pages from its list; links(5) describes lists.\n\n"
-		       "      --help     show this and exit\n"
-		       "      --version  show the version and exit\n",
-		       usage);
-		return fflush(stdout) == 0 ? 0 : 1;
-	}
-	if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-		puts("linklist (mklinks) " MKLINKS_VERSION);
-		return fflush(stdout) == 0 ? 0 : 1;
+	if (argc == 2) {
+		int status = answer_standard(argv[1], "linklist", "linklist", usage,
+					     "Check component lists as the build does, or write a component's tables\n"
+					     "and pages from its list; links(5) describes lists.\n\n"
+					     "      --help     show this and exit\n"
+					     "      --version  show the version and exit\n",
+					     1);
+		if (status != -1)
+			return status;
 	}
 	if (argc >= 7 && strcmp(argv[1], "generate") == 0)
 		return generate(argv + 2, argc - 7) ? 0 : 1;
@@ -177,6 +129,6 @@ int main(int argc, char *argv[])
 		}
 		return good ? 0 : 1;
 	}
-	fputs(usage, stderr);
+	fprintf(stderr, usage, "linklist", "linklist");
 	return 2;
 }

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <string_view>
 
+#include "kinds.h"
 #include "text.h"
 
 static FILE *out;
@@ -29,8 +31,11 @@ static std::size_t glyph(const unsigned char *s)
 	std::size_t n = utf8_char(rest, u);
 	if (n == 0 || control_char(u)) {
 		n = n == 0 ? 1 : n;
-		for (std::size_t i = 0; i < n; i++)
-			fprintf(out, "\\e%03o", s[i]);
+		for (std::size_t i = 0; i < n; i++) {
+			char esc[4];
+			octal_escape(s[i], esc);
+			fprintf(out, "\\e%.3s", esc + 1);
+		}
 		return n;
 	}
 	if (n > 1) {
@@ -61,60 +66,42 @@ static void item(std::size_t i, const char *words)
 	fprintf(out, ".TP 5\n%zu.\n%s\n", i, words);
 }
 
-// How a program's page words each kind of row: the words before the first
-// name of the row, between its names, and after the last.
-struct wording {
-	const char *chmod[2];		// the path, then the mode
-	const char *symlink[2];		// the path, then the target
-	const char *condlink[3];	// the target, then the path
-	const char *hardlink[2];	// the path, then the target
-};
-
-static const wording make_words = {
-	{"Set the permission bits of", "to"},
-	{"Replace", "by a symbolic link holding"},
-	{"Where", "exists, replace", "by a hard link to it, or a copy of it; otherwise leave it alone."},
-	{"Replace", "by a hard link to, or a copy of,"},
-};
-
-static const wording check_words = {
-	{"The permission bits of", "are"},
-	{"The path", "is a symbolic link holding"},
-	{"Where", "exists, the path", "is a hard link to it, or a copy of it; otherwise nothing is required."},
-	{"The path", "is a hard link to, or a copy of,"},
-};
-
-static void rows(const wording &w, const link_entry *table, std::size_t n)
+// Write what a row does or requires, as the kind's words say: the words
+// before the first name go on the item's line, each name on a line of its
+// own, with the punctuation that follows it, and the mode where it stands.
+static void row(std::size_t i, const char *words, const link_entry &e)
 {
-	for (std::size_t i = 0; i < n; i++) {
-		const link_entry &e = table[i];
-		switch (e.type) {
-		case ENTRY_CHMOD:
-			item(i, w.chmod[0]);
-			name(e.path);
-			fprintf(out, "%s %04o.\n", w.chmod[1], e.mode);
+	std::string line;
+	bool first = true;
+	auto flush = [&]() {
+		std::size_t from = line.find_first_not_of(' '), to = line.find_last_not_of(' ');
+		std::string text = from == std::string::npos ? "" : line.substr(from, to - from + 1);
+		if (first)
+			item(i, text.c_str());
+		else if (!text.empty())
+			fprintf(out, "%s\n", text.c_str());
+		first = false;
+		line.clear();
+	};
+	for (const char *w = words; *w != '\0'; w++) {
+		if (w[0] != '%' || (w[1] != 'p' && w[1] != 't' && w[1] != 'm')) {
+			line += *w;
 			continue;
-		case ENTRY_SYMLINK:
-			item(i, w.symlink[0]);
-			name(e.path);
-			fprintf(out, "%s\n", w.symlink[1]);
-			name(e.target, ".");
-			continue;
-		case ENTRY_CONDLINK:
-			item(i, w.condlink[0]);
-			name(e.target);
-			fprintf(out, "%s\n", w.condlink[1]);
-			name(e.path);
-			fprintf(out, "%s\n", w.condlink[2]);
-			continue;
-		case ENTRY_HARDLINK:
-			break;
 		}
-		item(i, w.hardlink[0]);
-		name(e.path);
-		fprintf(out, "%s\n", w.hardlink[1]);
-		name(e.target, ".");
+		char which = *++w;
+		if (which == 'm') {
+			char mode[16];
+			snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(e.mode));
+			line += mode;
+			continue;
+		}
+		flush();
+		std::string punct;
+		while (w[1] != '\0' && strchr(".,;:", w[1]) != nullptr)
+			punct += *++w;
+		name(which == 'p' ? e.path : e.target, punct.c_str());
 	}
+	flush();
 }
 
 // The remover's table holds only links, but an unnamed type code there
@@ -122,7 +109,7 @@ static void rows(const wording &w, const link_entry *table, std::size_t n)
 static void remover(const char *prog, const link_entry *table, std::size_t n)
 {
 	std::size_t i = 0;
-	for (; i < n && table[i].type <= ENTRY_CONDLINK; i++) {
+	for (; i < n && kind_of(table[i].type) != nullptr; i++) {
 		item(i, "Remove");
 		name(table[i].path, ".");
 	}
@@ -139,17 +126,17 @@ static void remover(const char *prog, const link_entry *table, std::size_t n)
 // What each program does with a component's rows, in the order of tools.
 struct tool {
 	const char *name, *verb, *rows, *note, *other;
-	const wording *words;	// nullptr: the remover's own list
+	const char *row_kind::*words;	// nullptr: the remover's own list
 };
 static const tool tools[] = {
 	{"mklinks", "put in place", "carries out",
-	 "Whatever is at the path of a link is deleted before the link is made.\n", "rmlinks", &make_words},
+	 "Whatever is at the path of a link is deleted before the link is made.\n", "rmlinks", &row_kind::make},
 	{"rmlinks", "take away", "handles",
 	 "It never touches a target.\nA permission change leaves nothing to remove, so the component's are not among them.\n",
 	 "mklinks", nullptr},
 	{"cklinks", "check", "checks",
 	 "It changes nothing, and names on standard output each row that is not in place.\n", "mklinks",
-	 &check_words},
+	 &row_kind::check},
 };
 
 bool has_page(const char *tool)
@@ -193,10 +180,12 @@ bool write_page(const char *tool, const char *component, const char *version, co
 			     // are left ragged rather than stretched.
 			     ".ad l\n",
 			t->rows, n, tool, t->note);
-		if (t->words != nullptr)
-			rows(*t->words, table, n);
-		else
+		if (t->words != nullptr) {
+			for (std::size_t i = 0; i < n; i++)
+				row(i, kind_or_hardlink(table[i].type).*(t->words), table[i]);
+		} else {
 			remover(prog, table, n);
+		}
 	}
 	fprintf(out, ".SH SEE ALSO\n.BR %s (1),\n.BR %s\\-%s (1)\n", tool, t->other, component);
 	return fclose(out) == 0;

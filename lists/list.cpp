@@ -1,19 +1,22 @@
 #include "list.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "kinds.h"
+#include "quoted.h"
 #include "text.h"
 
 static bool blank(char c)
 {
 	return c == ' ' || c == '\t';
-}
-
-static bool control(unsigned char c)
-{
-	return c < 0x20 || c == 0x7f;
 }
 
 static std::string control_words(unsigned char c)
@@ -81,16 +84,6 @@ static const char *octal(const std::string &m, mode_t &mode)
 	return mode > 07777 ? "mode has bits beyond 07777" : nullptr;
 }
 
-static const struct {
-	const char *word;
-	entry_type type;
-} types[] = {
-	{"hardlink", ENTRY_HARDLINK},
-	{"symlink", ENTRY_SYMLINK},
-	{"condlink", ENTRY_CONDLINK},
-	{"chmod", ENTRY_CHMOD},
-};
-
 // The row a line's fields make, or why they make none.
 static std::string row(const std::vector<std::string> &f, list &l, link_entry &e)
 {
@@ -100,15 +93,17 @@ static std::string row(const std::vector<std::string> &f, list &l, link_entry &e
 		return "a comment takes a whole line: a # after a row's fields is no comment";
 	if (f.size() > 3)
 		return "a row has three fields; write a field that holds a blank in double quotes";
-	const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return f[0] == t.word; });
-	if (t == std::end(types)) {
+	const row_kind *k = kind_named(f[0]);
+	if (k == nullptr) {
 		// The word is the list's, so it reaches the terminal escaped.
-		std::string word;
-		quote(f[0], [&](const char *p, std::size_t n) { word.append(p, n); });
-		return "unknown row type " + word + ": a row is hardlink, symlink, condlink or chmod";
+		std::string why = "unknown row type " + quoted(f[0]) + ": a row is ";
+		std::size_t n = std::size(row_kinds);
+		for (std::size_t i = 0; i < n; i++)
+			why.append(row_kinds[i].word).append(i + 2 < n ? ", " : i + 2 == n ? " or " : "");
+		return why;
 	}
-	e.type = t->type;
-	if (e.type == ENTRY_CHMOD) {
+	e.type = k->type;
+	if (k->mode) {
 		if (const char *r = octal(f[1], e.mode))
 			return r;
 	} else {
@@ -137,7 +132,7 @@ bool read_list(const std::string &text, list &l, const reporter &report)
 			fault("the list has DOS line ends: a carriage return ends the line");
 			s.remove_suffix(1);
 		}
-		auto bad = std::find_if(s.begin(), s.end(), [](char c) { return c != '\t' && control(c); });
+		auto bad = std::find_if(s.begin(), s.end(), [](char c) { return c != '\t' && control_byte(c); });
 		if (bad != s.end()) {
 			fault(control_words(*bad));
 			continue;
@@ -182,10 +177,10 @@ static void field(std::string &out, std::string_view f)
 void write_rows(std::string &out, const std::vector<link_entry> &rows)
 {
 	for (const link_entry &e : rows) {
-		const auto *t = std::find_if(std::begin(types), std::end(types), [&](const auto &t) { return t.type == e.type; });
-		out += t != std::end(types) ? t->word : "hardlink";
+		const row_kind &k = kind_or_hardlink(e.type);
+		out += k.word;
 		out += ' ';
-		if (e.type == ENTRY_CHMOD) {
+		if (k.mode) {
 			char mode[16];
 			snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(e.mode));
 			out += mode;
@@ -211,9 +206,9 @@ static void literal(std::string &out, const char *s)
 		} else if (c >= 0x20 && c < 0x7f) {
 			out += static_cast<char>(c);
 		} else {
-			char esc[8];
-			snprintf(esc, sizeof esc, "\\%03o", c);
-			out += esc;
+			char esc[4];
+			octal_escape(c, esc);
+			out.append(esc, 4);
 		}
 	}
 	out += '"';
@@ -221,7 +216,6 @@ static void literal(std::string &out, const char *s)
 
 std::string write_table(const std::vector<link_entry> &rows, const std::string &from)
 {
-	static const char *const names[] = {"ENTRY_HARDLINK", "ENTRY_SYMLINK", "ENTRY_CONDLINK", "ENTRY_CHMOD"};
 	// The list's name goes into a comment, where a newline would end it
 	// and a '?' or '\\' could join the next line to it.
 	std::string name;
@@ -229,9 +223,9 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 		if (c >= 0x20 && c < 0x7f && c != '?' && c != '\\') {
 			name += static_cast<char>(c);
 		} else {
-			char esc[8];
-			snprintf(esc, sizeof esc, "\\%03o", c);
-			name += esc;
+			char esc[4];
+			octal_escape(c, esc);
+			name.append(esc, 4);
 		}
 	}
 	std::string s = "// Written by the build from " + name + "; edit that instead.\n"
@@ -244,11 +238,12 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 	s += "namespace {\n\nconst link_entry rows[] = {\n";
 	for (const link_entry &e : rows) {
 		s += "\t{";
-		if (e.type <= ENTRY_CHMOD)
-			s += names[e.type];
+		const row_kind *k = kind_of(e.type);
+		if (k != nullptr)
+			s += k->name;
 		else
 			s += "static_cast<entry_type>(" + std::to_string(e.type) + "U)";
-		if (e.type == ENTRY_CHMOD) {
+		if (kind_or_hardlink(e.type).mode) {
 			char mode[32];
 			snprintf(mode, sizeof mode, ", {.mode = 0%o}, ", static_cast<unsigned>(e.mode));
 			s += mode;
@@ -263,4 +258,44 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 	s += "};\n\n} // namespace\n\nextern const link_entry *const link_table = rows;\n"
 	     "extern const std::size_t link_table_size = sizeof rows / sizeof rows[0];\n";
 	return s;
+}
+
+const char *read_file(const std::string &file, std::string &text)
+{
+	struct stat st;
+	if (stat(file.c_str(), &st) == -1)
+		return strerror(errno);
+	if (!S_ISREG(st.st_mode))
+		return "not a regular file";
+	int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+	if (fd == -1)
+		return strerror(errno);
+	struct stat now;
+	const char *why = nullptr;
+	if (fstat(fd, &now) == -1)
+		why = strerror(errno);
+	else if (!S_ISREG(now.st_mode) || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+		why = "not a regular file";
+	// The list is read as large as it was when opened, and no larger: one
+	// that something keeps writing to would never end.
+	char buf[65536];
+	off_t left = why == nullptr ? now.st_size : 0;
+	while (why == nullptr && left > 0) {
+		ssize_t n = read(fd, buf, left < static_cast<off_t>(sizeof buf) ? static_cast<std::size_t>(left) : sizeof buf);
+		if (n == -1)
+			why = strerror(errno);
+		else if (n == 0)
+			why = "it changed while it was read";
+		text.append(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+		left -= n > 0 ? n : 0;
+	}
+	if (why == nullptr) {
+		ssize_t n = read(fd, buf, 1);
+		if (n == -1)
+			why = strerror(errno);
+		else if (n > 0)
+			why = "it grew while it was read";
+	}
+	close(fd);
+	return why;
 }

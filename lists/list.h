@@ -20,6 +20,13 @@ struct list {
 // A fault of the list, on a line; line 0 is the file as a whole.
 using reporter = std::function<void(std::size_t line, const std::string &what)>;
 
+// Read the whole of a file into text, or say why not. Only a regular file
+// is read: a FIFO, a device or a directory is refused before anything is
+// read from it, and opening one never waits. The file is read as large as
+// it was when opened: one that grew meanwhile is refused, as is one that a
+// read fails in, since a list cut short may still look sound.
+const char *read_file(const std::string &file, std::string &text);
+
 // Read the list from text. Returns false, having reported each fault, where
 // a line is not a row, a comment or blank.
 bool read_list(const std::string &text, list &l, const reporter &report);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "text.h"
+
 // PATH_MAX, with its NUL: no path, target or link text may be as long.
 static const std::size_t path_max = 4096;
 
@@ -44,10 +46,7 @@ static bool has_dotdot(std::string_view p)
 
 static bool has_control(std::string_view p)
 {
-	for (unsigned char c : p)
-		if (c < 0x20 || c == 0x7f)
-			return true;
-	return false;
+	return std::any_of(p.begin(), p.end(), [](char c) { return control_byte(static_cast<unsigned char>(c)); });
 }
 
 // What is wrong with a path or a target, in words.

@@ -22,22 +22,14 @@
 
 #include "list.h"
 #include "rules.h"
-#include "text.h"
+#include "options.h"
+#include "quoted.h"
 
 static bool failed;
 
-// Write s in double quotes, escaped, so that a name from the tree can
-// neither forge a line nor reach a terminal as an escape sequence.
-static std::string quote(const std::string &s)
-{
-	std::string q;
-	quote(s, [&](const char *p, std::size_t n) { q.append(p, n); });
-	return q;
-}
-
 static void complain(const std::string &path, const std::string &what)
 {
-	fprintf(stderr, "lslinks: %s: %s\n", quote(path.empty() ? "." : path).c_str(), what.c_str());
+	fprintf(stderr, "lslinks: %s: %s\n", quoted(path.empty() ? "." : path).c_str(), what.c_str());
 	failed = true;
 }
 
@@ -186,7 +178,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		if (wanted(mode))
 			modes.emplace_back(path, mode);
 	} else if (x.stx_nlink > 1) {
-		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quote(path).c_str(),
+		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quoted(path).c_str(),
 			kind(x.stx_mode), static_cast<unsigned long>(x.stx_nlink));
 	}
 	return false;
@@ -275,36 +267,33 @@ static bool better(const std::string &a, const std::string &b)
 	return a < b;
 }
 
-static const char usage[] = "usage: lslinks [-a | --all-modes] directory\n";
+static const char usage[] = "usage: %s [-a | --all-modes] directory\n";
 
 int main(int argc, char *argv[])
 {
 	int arg = 1;
-	if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-		fputs(usage, stdout);
-		fputs("Write the list of the links under directory, and of the set-user-ID,\n"
-		      "set-group-ID and sticky bits there, for a component's mklinks.\n\n"
-		      "  -a, --all-modes  a permission row for every regular file and directory\n"
-		      "      --help       show this and exit\n"
-		      "      --version    show the version and exit\n",
-		      stdout);
-		return fflush(stdout) == 0 ? 0 : 1;
-	}
-	if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-		puts("lslinks (mklinks) " MKLINKS_VERSION);
-		return fflush(stdout) == 0 ? 0 : 1;
+	if (argc == 2) {
+		int status = answer_standard(argv[1], "lslinks", "lslinks", usage,
+					     "Write the list of the links under directory, and of the set-user-ID,\n"
+					     "set-group-ID and sticky bits there, for a component's mklinks.\n\n"
+					     "  -a, --all-modes  a permission row for every regular file and directory\n"
+					     "      --help       show this and exit\n"
+					     "      --version    show the version and exit\n",
+					     1);
+		if (status != -1)
+			return status;
 	}
 	if (argc == 3 && (strcmp(argv[1], "-a") == 0 || strcmp(argv[1], "--all-modes") == 0)) {
 		all_modes = true;
 		arg = 2;
 	}
 	if (argc != arg + 1) {
-		fputs(usage, stderr);
-		return 1;
+		fprintf(stderr, usage, "lslinks");
+		return 2;
 	}
 	int top = open(argv[arg], O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
 	if (top == -1) {
-		fprintf(stderr, "lslinks: %s: %s\n", quote(argv[arg]).c_str(), strerror(errno));
+		fprintf(stderr, "lslinks: %s: %s\n", quoted(argv[arg]).c_str(), strerror(errno));
 		return 1;
 	}
 	walk(top);
@@ -341,7 +330,7 @@ int main(int argc, char *argv[])
 		const link_entry &e = rows[f.row];
 		std::string what = "cannot be listed: " + f.rule;
 		if (e.type != ENTRY_CHMOD)
-			what += " (" + quote(e.target) + ")";
+			what += " (" + quoted(e.target) + ")";
 		complain(e.path, what);
 	}
 	if (failed)

@@ -9,8 +9,8 @@
 
 std::string slurp(const fs::path &p)
 {
-	std::ifstream in(p, std::ios::binary);
-	return {std::istreambuf_iterator<char>(in), {}};
+	std::string text;
+	return read_file(p, text) == nullptr ? text : "";
 }
 
 void spill(const fs::path &p, const std::string &text, fs::perms mode)

@@ -408,7 +408,7 @@ TEST(Lslinks, ListsWhatAListCanHoldAndRefusesTheRest)
 		{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 		 "lslinks: \"t\": Not a directory\n", 1},
 		{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
-		 "usage: lslinks [-a | --all-modes] directory\n", 1, {}, {"t", "t"}},
+		 "usage: lslinks [-a | --all-modes] directory\n", 2, {}, {"t", "t"}},
 		{"a list that cannot be written", [](const fs::path &d) { fs::create_directory(d / "t"); }, "", "", 1,
 		 {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}},
 		{"a top directory that cannot be read",

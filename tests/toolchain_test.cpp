@@ -119,14 +119,14 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		{"rmlinks-toolchain", {"inst", "-v", "more"}, "", "", 0},
 		{"rmlinks-empty", {"-v"}, "", "unable to chdir to \"-v\"\n", 1},
 		{"rmlinks-toolchain", {"file"}, "", "unable to chdir to \"file\"\n", 1},
-		{"cklinks-empty", {}, "", "missing arguments\n", 1},
-		{"cklinks-toolchain", {}, "", "missing arguments\n", 1},
+		{"cklinks-empty", {}, "", "missing arguments\n", 2},
+		{"cklinks-toolchain", {}, "", "missing arguments\n", 2},
 		{"cklinks-empty", {"inst", "-v", "more"}, "", "", 0},
-		{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
-		{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
+		{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 2},
+		{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 2},
 		// Only the checker and the host tools take options; the creator
 		// and the remover keep their command lines.
-		{"cklinks-empty", {"--no-copies"}, "", "missing arguments\n", 1},
+		{"cklinks-empty", {"--no-copies"}, "", "missing arguments\n", 2},
 		{"cklinks-empty", {"--no-copies", "inst"}, "", "", 0},
 		{"cklinks-empty", {"--help", "inst"},
 		 "usage: cklinks-empty [--no-copies] directory\n"
@@ -145,7 +145,7 @@ TEST(CommandLine, ChecksArgumentsAndDirectory)
 		 "      --help       show this and exit\n"
 		 "      --version    show the version and exit\n", "", 0},
 		{"lslinks", {"--version"}, "lslinks (mklinks) 1.2.0\n", "", 0},
-		{"lslinks", {"inst", "inst"}, "", "usage: lslinks [-a | --all-modes] directory\n", 1},
+		{"lslinks", {"inst", "inst"}, "", "usage: lslinks [-a | --all-modes] directory\n", 2},
 		{"linklist", {"--version"}, "linklist (mklinks) 1.2.0\n", "", 0},
 		{"linklist", {"--help"},
 		 "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n"

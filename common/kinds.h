@@ -1,0 +1,60 @@
+// The one table of row kinds: each kind's word in a list, its name in a
+// generated table, what its second field holds, whether the remover takes
+// its path away, and how the pages word it. The list reader and writer,
+// the table writer and the pages read it, so a new kind is a row here, an
+// entry_type, and its action in each program, which -Wswitch asks for.
+#pragma once
+
+#include <string_view>
+
+#include "link_entry.h"
+
+struct row_kind {
+	entry_type type;
+	const char *word;	// in a list
+	const char *name;	// in a generated table source
+	bool mode;		// the second field is a mode, not a target
+	bool link;		// makes its path, which the remover takes away
+	// What a row does, and what it requires, as mklinks' and cklinks'
+	// pages say: %p stands for the path, %t the target, %m the mode.
+	const char *make;
+	const char *check;
+};
+
+inline constexpr row_kind row_kinds[] = {
+	{ENTRY_HARDLINK, "hardlink", "ENTRY_HARDLINK", false, true, "Replace %p by a hard link to, or a copy of, %t.",
+	 "The path %p is a hard link to, or a copy of, %t."},
+	{ENTRY_SYMLINK, "symlink", "ENTRY_SYMLINK", false, true, "Replace %p by a symbolic link holding %t.",
+	 "The path %p is a symbolic link holding %t."},
+	{ENTRY_CONDLINK, "condlink", "ENTRY_CONDLINK", false, true,
+	 "Where %t exists, replace %p by a hard link to it, or a copy of it; otherwise leave it alone.",
+	 "Where %t exists, the path %p is a hard link to it, or a copy of it; otherwise nothing is required."},
+	{ENTRY_CHMOD, "chmod", "ENTRY_CHMOD", true, false, "Set the permission bits of %p to %m.",
+	 "The permission bits of %p are %m."},
+};
+
+// The kind of a code, or nullptr for a code without one, which the
+// programs carry out as a hard link.
+constexpr const row_kind *kind_of(entry_type type)
+{
+	for (const row_kind &k : row_kinds)
+		if (k.type == type)
+			return &k;
+	return nullptr;
+}
+
+// The kind a list names with word, or nullptr.
+constexpr const row_kind *kind_named(std::string_view word)
+{
+	for (const row_kind &k : row_kinds)
+		if (word == k.word)
+			return &k;
+	return nullptr;
+}
+
+// What a code is carried out as: its own kind, or a hard link's.
+constexpr const row_kind &kind_or_hardlink(entry_type type)
+{
+	const row_kind *k = kind_of(type);
+	return k != nullptr ? *k : row_kinds[0];
+}
