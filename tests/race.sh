@@ -6,7 +6,7 @@
 # no run says it did a row it did not do.
 set -eu
 build=$1 tree=$2 source=$3 runs=${5:-1000}
-bin=$build tests=$build/tests toolchain=$source/components/toolchain.links hostile=$source/tests/hostile.links
+bin=$build tests=$build/tests toolchain=$source/components/toolchain.links hostile=$source/tests/components/hostile.links
 mkdir -p "$4"
 work=$(mktemp -d "$4/race-XXXXXX")
 far=$(mktemp -d /dev/shm/links-race-XXXXXX)

@@ -15,8 +15,8 @@ mkdir "$work/clone"
 	-path './build*' -prune -o -type f -print0) |
 	(cd "$source" && xargs -0 tar -cf -) | tar -C "$work/clone" -xf -
 cd "$work/clone"
-sh "$source/tests/stage.sh" stage
-sh "$source/tests/stage.sh" "$work/laid"
+sh "$source/tests/lslinks/stage.sh" stage
+sh "$source/tests/lslinks/stage.sh" "$work/laid"
 # The first sh block after the heading, as a reader would paste it.
 sed -n '/^## Adding a component/,$p' README.md | sed -n '/^```sh$/,/^```$/p' | sed '1d;/^```$/,$d' >recipe
 echo "--- the recipe:"

@@ -1,5 +1,5 @@
-// The creator run against the toolchain component, and the command line
-// shared by every component.
+// mklinks run against the toolchain component: every row, failures, copies
+// and how they end, and a run killed at any point.
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -14,160 +14,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "harness.h"
+
+#include "toolchain.h"
 
 namespace {
 
-// The rows the toolchain's programs carry, read from the same list.
-const list toolchain = load_list(SOURCE_DIR "/components/toolchain.links");
-const std::vector<link_entry> &rows = toolchain.rows;
-
-
-struct stat stat_of(const fs::path &p)
-{
-	struct stat st {};
-	lstat(p.c_str(), &st);
-	return st;
-}
-
-// The trace of rows [0, end) given how each hard-link row ends.
-std::string trace(std::size_t end, const std::function<way(const link_entry &)> &how)
-{
-	std::string t = "Verbose mode.\n";
-	for (std::size_t i = 0; i < end; i++)
-		t += expect(rows[i], how(rows[i]));
-	return t;
-}
-
-way linked(const link_entry &e)
-{
-	return e.type == ENTRY_SYMLINK ? way::symlink : way::hardlink;
-}
-
-// The tree shows rows [0, end) made as how says.
-void check_made(const fs::path &dir, std::size_t end,
-		const std::function<way(const link_entry &)> &how = linked)
-{
-	for (std::size_t i = 0; i < end; i++)
-		EXPECT_EQ(made(dir, rows[i]), how(rows[i])) << rows[i].path;
-}
-
-// "bin" lies on another file system, so the rows that link into it from
-// "arm-none-eabi" have to copy.
-void lay_split(const scratch &s)
-{
-	fs::create_directory(s.far / "bin");
-	fs::create_directory_symlink(s.far / "bin", s.dir / "bin");
-	lay(rows, s.dir);
-}
-
-std::string both(const scratch &s)
-{
-	return listing(s.dir) + listing(s.far);
-}
-
-std::function<way(const link_entry &)> across(const fs::path &dir)
-{
-	return [dir](const link_entry &e) {
-		struct stat a {}, b {};
-		stat((dir / e.path).parent_path().c_str(), &a);
-		stat((dir / e.target).parent_path().c_str(), &b);
-		return e.type == ENTRY_SYMLINK	  ? way::symlink
-		       : a.st_dev == b.st_dev ? way::hardlink
-					      : way::copy;
-	};
-}
-
-// The first row that has to copy in a split tree.
-std::size_t first_copy(const fs::path &dir)
-{
-	auto how = across(dir);
-	std::size_t i = 0;
-	while (how(rows[i]) != way::copy)
-		i++;
-	return i;
-}
-
-struct args_case {
-	const char *prog;
-	std::vector<std::string> args;
-	const char *out;
-	const char *err;
-	int status;
-};
-
-TEST(CommandLine, ChecksArgumentsAndDirectory)
-{
-	const args_case cases[] = {
-		{"mklinks-empty", {}, "", "missing arguments\n", 1},
-		{"mklinks-toolchain", {}, "", "missing arguments\n", 1},
-		{"mklinks-empty", {"inst", "-v"}, "Verbose mode.\n", "", 0},
-		{"mklinks-empty", {"inst", "-verbose"}, "Verbose mode.\n", "", 0},
-		{"mklinks-empty", {"inst", "-v", "-x", "more"}, "Verbose mode.\n", "", 0},
-		{"mklinks-empty", {"inst"}, "", "", 0},
-		{"mklinks-empty", {"inst", "-x"}, "", "", 0},
-		{"mklinks-empty", {"inst", "-"}, "", "", 0},
-		{"mklinks-empty", {"inst", "v"}, "", "", 0},
-		{"mklinks-empty", {"inst", "xv"}, "", "", 0},
-		{"mklinks-empty", {"inst", "", "-v"}, "", "", 0},
-		{"mklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 1},
-		{"mklinks-empty", {"gone", "-v"}, "", "unable to chdir to \"gone\": No such file or directory\n", 1},
-		{"mklinks-toolchain", {"file", "-v"}, "", "unable to chdir to \"file\": Not a directory\n", 1},
-		{"rmlinks-empty", {}, "", "missing arguments\n", 1},
-		{"rmlinks-toolchain", {}, "", "missing arguments\n", 1},
-		{"rmlinks-empty", {"inst"}, "", "", 0},
-		{"rmlinks-toolchain", {"inst", "-v", "more"}, "", "", 0},
-		{"rmlinks-empty", {"-v"}, "", "unable to chdir to \"-v\"\n", 1},
-		{"rmlinks-toolchain", {"file"}, "", "unable to chdir to \"file\"\n", 1},
-		{"cklinks-empty", {}, "", "missing arguments\n", 2},
-		{"cklinks-toolchain", {}, "", "missing arguments\n", 2},
-		{"cklinks-empty", {"inst", "-v", "more"}, "", "", 0},
-		{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 2},
-		{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 2},
-		// Only the checker and the host tools take options; the creator
-		// and the remover keep their command lines.
-		{"cklinks-empty", {"--no-copies"}, "", "missing arguments\n", 2},
-		{"cklinks-empty", {"--no-copies", "inst"}, "", "", 0},
-		{"cklinks-empty", {"--help", "inst"},
-		 "usage: cklinks-empty [--no-copies] directory\n"
-		 "Say whether the component's links are in place under directory.\n\n"
-		 "      --no-copies  a copy where a hard link belongs is not in place\n"
-		 "      --help       show this and exit\n"
-		 "      --version    show the version and exit\n", "", 0},
-		{"cklinks-toolchain", {"--version"}, "cklinks (mklinks) 1.2.0\n", "", 0},
-		{"mklinks-empty", {"--help"}, "", "unable to chdir to \"--help\": No such file or directory\n", 1},
-		{"rmlinks-empty", {"--version"}, "", "unable to chdir to \"--version\"\n", 1},
-		{"lslinks", {"--help"},
-		 "usage: lslinks [-a | --all-modes] directory\n"
-		 "Write the list of the links under directory, and of the set-user-ID,\n"
-		 "set-group-ID and sticky bits there, for a component's mklinks.\n\n"
-		 "  -a, --all-modes  a permission row for every regular file and directory\n"
-		 "      --help       show this and exit\n"
-		 "      --version    show the version and exit\n", "", 0},
-		{"lslinks", {"--version"}, "lslinks (mklinks) 1.2.0\n", "", 0},
-		{"lslinks", {"inst", "inst"}, "", "usage: lslinks [-a | --all-modes] directory\n", 2},
-		{"linklist", {"--version"}, "linklist (mklinks) 1.2.0\n", "", 0},
-		{"linklist", {"--help"},
-		 "usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n"
-		 "Check component lists as the build does, or write a component's tables\n"
-		 "and pages from its list; links(5) describes lists.\n\n"
-		 "      --help     show this and exit\n"
-		 "      --version  show the version and exit\n", "", 0},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(testing::PrintToString(c.args));
-		scratch s;
-		fs::create_directory(s.dir / "inst");
-		spill(s.dir / "inst/file", "x");
-		spill(s.dir / "file", "x");
-		std::string before = listing(s.dir);
-		outcome o = run(s.dir, program(c.prog), {c.args});
-		EXPECT_EQ(o.out, c.out);
-		EXPECT_EQ(o.err, c.err);
-		EXPECT_EQ(o.status, c.status);
-		EXPECT_EQ(listing(s.dir), before);
-	}
-}
+using namespace toolchain_tree;
 
 TEST(Toolchain, RunsEveryRowAndAgain)
 {
@@ -435,69 +287,6 @@ TEST(Toolchain, ReportsHowTheCopyEnded)
 	}
 }
 
-struct removal_case {
-	const char *name;
-	void (*prepare)(const scratch &s);	// lays the tree
-	bool create;				// run mklinks first
-	int runs;				// of rmlinks
-	std::vector<std::string> gone;		// prepared paths rmlinks removes
-};
-
-TEST(Remover, GivesBackTheTreeAsItWas)
-{
-	const removal_case cases[] = {
-		{"round trip", [](const scratch &s) { lay(rows, s.dir); }, true, 1, {}},
-		{"round trip with copies", lay_split, true, 1, {}},
-		{"removed twice", [](const scratch &s) { lay(rows, s.dir); }, true, 2, {}},
-		{"never created", [](const scratch &s) { lay(rows, s.dir); }, false, 1, {}},
-		{"directories at paths",
-		 [](const scratch &s) {
-			 lay(rows, s.dir);
-			 fs::create_directory(s.dir / "bin/arm-none-eabi-nm");
-			 fs::create_directories(s.dir / "bin/arm-none-eabi-ld/full");
-		 },
-		 false, 1, {"bin/arm-none-eabi-nm"}},
-		{"symbolic link at a path",
-		 [](const scratch &s) {
-			 lay(rows, s.dir);
-			 fs::create_symlink("c++", s.dir / "arm-none-eabi/bin/g++");
-		 },
-		 false, 1, {"arm-none-eabi/bin/g++"}},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		scratch s;
-		c.prepare(s);
-		std::string want;
-		std::istringstream prepared(both(s));
-		for (std::string line; std::getline(prepared, line);)
-			if (std::none_of(c.gone.begin(), c.gone.end(),
-					 [&](const std::string &p) { return line.starts_with(p + "  "); }))
-				want += line + "\n";
-		std::string all_missing;
-		for (std::size_t i = 0; i < rows.size(); i++)
-			all_missing += complaint(rows[i], fault::missing);
-		if (c.create) {	// and the checker finds every link in place
-			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
-			outcome k = run(s.dir, program("cklinks-toolchain"), {{"."}});
-			EXPECT_EQ(k.out + k.err, "");
-			EXPECT_EQ(k.status, 0);
-		}
-		for (int i = 0; i < c.runs; i++) {
-			outcome o = run(s.dir, program("rmlinks-toolchain"), {{"."}});
-			EXPECT_EQ(o.out, "");
-			EXPECT_EQ(o.err, "");
-			EXPECT_EQ(o.status, 0);
-		}
-		EXPECT_EQ(both(s), want);
-		if (c.create) {
-			outcome k = run(s.dir, program("cklinks-toolchain"), {{"."}});
-			EXPECT_EQ(k.out, all_missing);
-			EXPECT_EQ(k.status, 1);
-		}
-	}
-}
-
 // Killed at any one of its system calls, a program leaves a tree from which
 // a plain rerun reaches the very tree of a clean run, targets untouched.
 TEST(Interrupted, RerunConverges)
@@ -551,41 +340,6 @@ TEST(Interrupted, RerunConverges)
 			}
 	}
 	std::printf("killed at %d points, each followed by a rerun\n", points);
-}
-
-struct page_case {
-	const char *page;
-	const char *verb;	// that begins each row's item
-	bool verbose;		// the usage line offers -v
-};
-
-// Each program's manual page numbers the rows from 0, as the programs count
-// them, and names every path in table order, escaped so that groff shows it
-// as it stands and never breaks it at a hyphen; its usage line is its own.
-TEST(Pages, NameEveryPathInOrder)
-{
-	const page_case cases[] = {
-		{"mklinks-toolchain.1", "Replace", true},
-		{"rmlinks-toolchain.1", "Remove", false},
-		{"cklinks-toolchain.1", "The path", false},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.page);
-		std::string text = slurp(program(c.page)), prog = c.page;
-		prog = std::regex_replace(prog.substr(0, prog.size() - 2), std::regex("-"), R"(\-)");
-		EXPECT_NE(text.find(".SH SYNOPSIS\n.B " + prog + "\n.I directory\n" + (c.verbose ? ".RB [ \\-v ]\n" : "") +
-				    ".SH DESCRIPTION\n"),
-			  std::string::npos);
-		std::size_t at = 0;
-		for (std::size_t i = 0; i < rows.size(); i++) {
-			std::string path = std::regex_replace(rows[i].path, std::regex("-"), R"(\-)");
-			path = std::regex_replace(path, std::regex("/"), R"(/\:)");
-			std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
-					   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';
-			at = text.find(item, at);
-			ASSERT_NE(at, std::string::npos) << item;
-		}
-	}
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The creator and the remover run against the modes component.
+// mklinks, cklinks and rmlinks run against the modes component.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 namespace {
 
 // The rows the modes component's programs carry, read from the same list.
-const list modes = load_list(SOURCE_DIR "/tests/modes.links");
+const list modes = load_list(SOURCE_DIR "/tests/components/modes.links");
 const std::vector<link_entry> &rows = modes.rows;
 
 

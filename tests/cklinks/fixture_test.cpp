@@ -1,6 +1,5 @@
-// The creator run against the fixture component, whose rows cover the
-// conditional links, permission changes and unnamed type code that the
-// delivered tables lack.
+// cklinks run against the fixture component: what it says of each way a
+// tree can be spoilt.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,113 +9,13 @@
 
 #include "harness.h"
 
+
 namespace {
 
 // The rows of the fixture's table, written in C++ and linked in.
 const std::vector<link_entry> rows(link_table, link_table + link_table_size);
 
-
 using enum way;
-
-struct fixture_case {
-	const char *name;
-	void (*setup)(const fs::path &dir);
-	way rows[7];		// how each row ends; none: the run stops there
-	const char *err;
-	int status;
-	mode_t present_mode;	// of data/present afterwards, 0: not checked
-};
-
-void nothing(const fs::path &) {}
-
-TEST(Fixture, CarriesOutEveryKindOfRow)
-{
-	const fixture_case cases[] = {
-		{"plain",
-		 [](const fs::path &d) { spill(d / "links/cond-present", "old"); },
-		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
-		{"skipped path survives",
-		 [](const fs::path &d) { spill(d / "links/cond-absent", "old"); },
-		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
-		{"conditional target present",
-		 [](const fs::path &d) { spill(d / "data/absent", "here"); },
-		 {hardlink, hardlink, symlink, hardlink, hardlink}, "", 0, 0640},
-		// Probing a FIFO must not wait for a writer.
-		{"target is a FIFO",
-		 [](const fs::path &d) {
-			 fs::remove(d / "data/present");
-			 mkfifo((d / "data/present").c_str(), 0600);
-		 },
-		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, S_IFIFO | 0640},
-		// A target that cannot be opened counts as present all the same.
-		{"target cannot be opened",
-		 [](const fs::path &d) {
-			 fs::remove(d / "data/present");
-			 fs::create_symlink("present", d / "data/present");
-		 },
-		 {hardlink, skip, symlink, hardlink, hardlink, none},
-		 "could not chmod 640 \"data/present\": Too many levels of symbolic links\n", 1, 0},
-		{"chmod path missing", [](const fs::path &d) { fs::remove(d / "data/tool"); },
-		 {hardlink, skip, symlink, hardlink, hardlink, hardlink, none},
-		 "could not chmod 751 \"data/tool\": No such file or directory\n", 1, 0640},
-		// An empty directory at a path survives its removal and takes a copy.
-		{"empty directories at paths",
-		 [](const fs::path &d) {
-			 fs::create_directory(d / "links/cond-present");
-			 fs::create_directory(d / "links/hard");
-		 },
-		 {copy, skip, symlink, copy, hardlink}, "", 0, 0640},
-		// The probe follows a symbolic link: a dangling one is absent.
-		{"conditional target a dangling symbolic link",
-		 [](const fs::path &d) { fs::create_symlink("nowhere", d / "data/absent"); },
-		 {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
-		{"nothing to spoil", nothing, {hardlink, skip, symlink, hardlink, hardlink}, "", 0, 0640},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		scratch s;
-		lay(rows, s.dir);
-		c.setup(s.dir);
-		std::string skipped = slurp(s.dir / "links/cond-absent");
-
-		outcome o = run(s.dir, program("tests/mklinks-fixture"), {{".", "-v"}});
-
-		std::string want = "Verbose mode.\n";
-		for (std::size_t i = 0; i < rows.size(); i++) {
-			want += expect(rows[i], c.rows[i]);
-			if (c.rows[i] == none)
-				break;
-		}
-		EXPECT_EQ(o.out, want);
-		EXPECT_EQ(o.err, c.err);
-		EXPECT_EQ(o.status, c.status);
-
-		for (std::size_t i = 0; i < rows.size(); i++) {
-			if (rows[i].type != ENTRY_CHMOD && c.rows[i] != skip) {
-				EXPECT_EQ(made(s.dir, rows[i]), c.rows[i]) << rows[i].path;
-			}
-		}
-		if (c.rows[1] == skip) {
-			EXPECT_EQ(slurp(s.dir / "links/cond-absent"), skipped);
-		}
-		struct stat st {};
-		if (c.present_mode != 0 && stat((s.dir / "data/present").c_str(), &st) == 0) {
-			EXPECT_EQ(st.st_mode & ~S_IFREG, c.present_mode);
-		}
-		if (c.status == 0) {
-			EXPECT_EQ(fs::status(s.dir / "data/tool").permissions(), fs::perms(0751));
-			// The checker agrees, but where cp had to copy into a
-			// directory: the directory, not the link, is there.
-			std::string wrong;
-			for (std::size_t i = 0; i < rows.size(); i++)
-				if (c.rows[i] == copy)
-					wrong += complaint(rows[i], fault::other_file);
-			outcome k = run(s.dir, program("tests/cklinks-fixture"), {{"."}});
-			EXPECT_EQ(k.out, wrong);
-			EXPECT_EQ(k.status, wrong.empty() ? 0 : 1);
-		}
-	}
-}
 
 struct damage_case {
 	const char *name;
@@ -287,50 +186,6 @@ TEST(Fixture, CheckerSaysWhatIsWrong)
 		EXPECT_EQ(o.err, "");
 		EXPECT_EQ(o.status, trouble ? 2 : want.empty() ? 0 : 1);
 	}
-}
-
-// The remover refuses the unnamed code after removing the rows before it,
-// the skipped conditional path among them, and never touches a target.
-TEST(Fixture, RemoverStopsAtTheUnnamedCode)
-{
-	for (bool create : {true, false}) {
-		SCOPED_TRACE(create ? "after mklinks" : "without mklinks");
-		scratch s;
-		lay(rows, s.dir);
-		for (const char *p : {"links/cond-present", "links/cond-absent", "links/odd"})
-			spill(s.dir / p, "old");
-		if (create) {	// silently, whatever the kind of row
-			outcome made = run(s.dir, program("tests/mklinks-fixture"), {{"."}});
-			EXPECT_EQ(made.out, "");
-			EXPECT_EQ(made.status, 0);
-		}
-		outcome o = run(s.dir, program("tests/rmlinks-fixture"), {{"."}});
-		EXPECT_EQ(o.out, "");
-		EXPECT_EQ(o.err, "unsupported type: -1\n");
-		EXPECT_EQ(o.status, 1);
-		for (std::size_t i = 0; i < rows.size(); i++) {
-			bool before_refused = i < 4;
-			EXPECT_EQ(fs::exists(fs::symlink_status(s.dir / rows[i].path)), !before_refused)
-				<< rows[i].path;
-		}
-		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/present"));
-		EXPECT_TRUE(fs::is_regular_file(s.dir / "data/tool"));
-	}
-}
-
-// Each program's page words each kind of row in its own order, and the
-// remover's says how many rows the unnamed code leaves in place.
-TEST(Fixture, PagesWordEachKindOfRow)
-{
-	const std::pair<const char *, const char *> cases[] = {
-		{"tests/rmlinks-fixture.1", "4.   Stop with the message unsupported type: -1 and exit status 1, leaving "
-				      "links/odd and the paths of the 0 rows after it in place"},
-		{"tests/mklinks-fixture.1", "0.   Where data/present exists, replace links/cond-present by a hard link to it"},
-		{"tests/cklinks-fixture.1", "0.   Where data/present exists, the path links/cond-present is a hard link to it"},
-		{"tests/mklinks-fixture.1", "5.   Set the permission bits of data/present to 0640."},
-	};
-	for (const auto &[page, line] : cases)
-		EXPECT_NE(render(program(page)).find(line), std::string::npos) << page << ": " << line;
 }
 
 } // namespace

@@ -1,0 +1,58 @@
+// The pages linklist writes for the toolchain component.
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+#include "toolchain.h"
+
+namespace {
+
+using namespace toolchain_tree;
+
+struct page_case {
+	const char *page;
+	const char *verb;	// that begins each row's item
+	bool verbose;		// the usage line offers -v
+};
+
+// Each program's manual page numbers the rows from 0, as the programs count
+// them, and names every path in table order, escaped so that groff shows it
+// as it stands and never breaks it at a hyphen; its usage line is its own.
+TEST(Pages, NameEveryPathInOrder)
+{
+	const page_case cases[] = {
+		{"mklinks-toolchain.1", "Replace", true},
+		{"rmlinks-toolchain.1", "Remove", false},
+		{"cklinks-toolchain.1", "The path", false},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.page);
+		std::string text = slurp(program(c.page)), prog = c.page;
+		prog = std::regex_replace(prog.substr(0, prog.size() - 2), std::regex("-"), R"(\-)");
+		EXPECT_NE(text.find(".SH SYNOPSIS\n.B " + prog + "\n.I directory\n" + (c.verbose ? ".RB [ \\-v ]\n" : "") +
+				    ".SH DESCRIPTION\n"),
+			  std::string::npos);
+		std::size_t at = 0;
+		for (std::size_t i = 0; i < rows.size(); i++) {
+			std::string path = std::regex_replace(rows[i].path, std::regex("-"), R"(\-)");
+			path = std::regex_replace(path, std::regex("/"), R"(/\:)");
+			std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
+					   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';
+			at = text.find(item, at);
+			ASSERT_NE(at, std::string::npos) << item;
+		}
+	}
+}
+
+} // namespace
