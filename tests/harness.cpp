@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -158,6 +159,21 @@ std::string complaint(const link_entry &e, fault f, const std::string &found)
 		break;
 	}
 	return buf;
+}
+
+std::string case_name(const std::string &words)
+{
+	std::string name;
+	for (char c : words) {
+		bool alnum = std::isalnum(static_cast<unsigned char>(c)) != 0;
+		if (alnum)
+			name += c;
+		else if (!name.empty() && name.back() != '_')
+			name += '_';
+	}
+	while (!name.empty() && name.back() == '_')
+		name.pop_back();
+	return name;
 }
 
 std::string render(const std::string &page)

@@ -61,6 +61,11 @@ std::string complaint(const link_entry &e, fault f, const std::string &found = "
 // a symbolic link holding the target, is missing (skip), or none of these.
 way made(const fs::path &dir, const link_entry &e);
 
+// A GoogleTest name for a case of a table: its words, each run of bytes
+// that are no letters or digits one underscore, so that CTest can run the
+// case alone.
+std::string case_name(const std::string &words);
+
 // A manual page as man shows it, but on lines too wide to break a name.
 std::string render(const std::string &page);
 

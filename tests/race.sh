@@ -1,11 +1,16 @@
 #!/bin/sh
-# race.sh BUILD_DIR TREE SOURCE_DIR SCRATCH [RUNS]: the programs against other
+# race.sh BUILD_DIR TREE SOURCE_DIR SCRATCH [EMULATOR...]: the programs against other
 # processes at work on the same tree, a row each, in a fresh directory under
 # SCRATCH. A racer counts what it did, so that a row shows it really raced.
 # Nothing outside the tree is ever written, removed or changed in mode, and
 # no run says it did a row it did not do.
 set -eu
-build=$1 tree=$2 source=$3 runs=${5:-1000}
+if [ $# -gt 4 ]; then
+	shift 4
+	echo "skipped: the programs run under $*, too slowly to race"
+	exit 77
+fi
+build=$1 tree=$2 source=$3 runs=1000
 bin=$build tests=$build/tests toolchain=$source/components/toolchain.links hostile=$source/tests/components/hostile.links
 mkdir -p "$4"
 work=$(mktemp -d "$4/race-XXXXXX")

@@ -28,136 +28,140 @@ const std::string base = "# Lines count from 1, comments and all.\nhardlink bin/
 			 "symlink lib.so.1 lib/lib.so\n";
 const std::string long_name(4096, 'd');
 
-TEST(List, CheckNamesEveryBadRowAtItsLine)
+const list_case check_names_every_bad_row_at_its_line_cases[] = {
+	{"good", "", ""},
+	{"empty path", "hardlink bin/tool \"\"", "x.links:4: error: path is empty\n"},
+	{"absolute path", "chmod 0755 /bin/tool", "x.links:4: error: path must be relative\n"},
+	{"long path", "symlink x " + long_name, "x.links:4: error: path is longer than PATH_MAX\n"},
+	{"good: a component of 4095 bytes", "symlink x " + long_name.substr(1), ""},
+	{"path climbs out", "hardlink bin/tool bin/../../x",
+	 "x.links:4: error: path leaves the installation directory\n"},
+	{"path is the directory", "symlink x bin/..",
+	 "x.links:4: error: path names the installation directory itself\n"},
+	{"path climbs", "hardlink bin/tool bin/../x", "x.links:4: error: path has a .. component\n"},
+	{"empty target", "hardlink \"\" bin/other", "x.links:4: error: target is empty\n"},
+	{"absolute target", "condlink /bin/tool bin/other", "x.links:4: error: target must be relative\n"},
+	{"long target", "hardlink " + long_name + " bin/other",
+	 "x.links:4: error: target is longer than PATH_MAX\n"},
+	{"target climbs out", "condlink ./../x bin/other",
+	 "x.links:4: error: target leaves the installation directory\n"},
+	{"target is the directory", "hardlink . bin/other",
+	 "x.links:4: error: target names the installation directory itself\n"},
+	{"target climbs", "hardlink lib/../bin/tool bin/other", "x.links:4: error: target has a .. component\n"},
+	{"target cp takes for an option", "hardlink -rf bin/other",
+	 "x.links:4: error: target begins with a dash, which cp would take for an option\n"},
+	{"path cp takes for an option", "condlink bin/tool -bin",
+	 "x.links:4: error: path begins with a dash, which cp would take for an option\n"},
+	{"empty link text", "symlink \"\" bin/other", "x.links:4: error: link text is empty\n"},
+	{"long link text", "symlink " + long_name + " bin/other",
+	 "x.links:4: error: link text is longer than PATH_MAX\n"},
+	{"good: link text that climbs", "symlink ../bin/tool lib/up", ""},
+	{"path is a target", "symlink alias bin/tool",
+	 "x.links:2: error: target is made by a later row (line 4)\n"},
+	{"path is a target, written otherwise", "hardlink bin/x ./bin//tool",
+	 "x.links:2: error: target is made by a later row (line 4)\n"},
+	{"path is its own target", "condlink bin/./other bin/other",
+	 "x.links:4: error: target is the path itself\n"},
+	{"link text names the link", "symlink ../lib/loop lib/loop",
+	 "x.links:4: error: link text names the link itself\n"},
+	{"path made twice", "symlink x bin//alias",
+	 "x.links:4: error: path is made by an earlier row too (line 2)\n"},
+	{"target is a symbolic link", "hardlink lib/lib.so bin/other",
+	 "x.links:4: error: target is made by a symbolic link (line 3)\n"},
+	{"path through a symbolic link", "symlink /srv/elsewhere sub\nhardlink bin/tool sub/victim",
+	 "x.links:5: error: path passes through a symbolic link that a row makes (line 4)\n"},
+	{"path through a later symbolic link", "chmod 4777 sub/victim\nsymlink /srv/elsewhere sub",
+	 "x.links:4: error: path passes through a symbolic link that a row makes (line 5)\n"},
+	{"target through a symbolic link", "condlink lib/lib.so/x bin/other",
+	 "x.links:4: error: target passes through a symbolic link that a row makes (line 3)\n"},
+	{"permission change at a symbolic link", "chmod 755 lib/lib.so",
+	 "x.links:4: error: permission change at a symbolic link's path, which chmod would follow (line 3)\n"},
+	{"mode out of range", "chmod 10000 bin/tool", "x.links:4: error: mode has bits beyond 07777\n"},
+	{"mode not octal", "chmod 0758 bin/tool", "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"},
+	{"mode not a number", "chmod u+x bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
+	{"good: modes as chmod reads them", "chmod 755 bin/tool\nchmod 0755 bin/tool\nchmod 04755 bin/tool\n"
+					   "chmod 1777 bin/alias\nchmod 7777 bin/tool", ""},
+	{"good: absolute link text", "symlink /usr/lib/lib.so.1 bin/other", ""},
+	{"good: link text names a later row's path", "hardlink bin/tool lib/lib.so.1", ""},
+	{"good: symbolic-link chain", "symlink lib.so.1.2 lib/lib.so.1", ""},
+	{"good: hard-link chain", "hardlink bin/alias bin/other", ""},
+	{"good: target a prefix of a path", "hardlink bin/tool bin/toolbox", ""},
+	{"good: path shares a prefix with a link's directory", "hardlink bin/tool lib-lib.so.1", ""},
+	{"good: quoted, blank, indented and UTF-8",
+	 "  # an indented comment\n\t\n#\ta comment with a tab\nsymlink \"a b\" \"dir/with blank\"\n"
+	 "hardlink\tbin/tool\t\t\"bin/\\\"q\\\" \\\\ x\"\nhardlink bin/tool bin/caf\xc3\xa9", ""},
+	{"quote outside quotes", "hardlink bin/to\"ol bin/x",
+	 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
+	{"backslash outside quotes", "hardlink bin\\tool bin/x",
+	 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
+	{"other backslash in quotes", "hardlink \"bin\\tool\" bin/x",
+	 "x.links:4: error: in double quotes, a backslash may stand only before \" or \\\n"},
+	{"quote not closed", "hardlink \"bin/tool bin/x",
+	 "x.links:4: error: a quoted field does not end on its line\n"},
+	{"text after a quote", "hardlink \"bin\"tool bin/x",
+	 "x.links:4: error: a quoted field must be followed by a blank or the end of the line\n"},
+	{"control character", "hardlink bin/tool bin/\ax",
+	 "x.links:4: error: the list holds a control character (0x07), which no field may hold\n"},
+	{"tab in quotes", "hardlink \"bin\ttool\" bin/x",
+	 "x.links:4: error: the list holds a control character (0x09), which no field may hold\n"},
+	{"delete", "hardlink bin/tool bin/\x7f",
+	 "x.links:4: error: the list holds a control character (0x7f), which no field may hold\n"},
+	{"DOS line ends, each named and its row checked", "hardlink bin/tool bin/a\r\nchmod 9 bin/b\r\n#\r\n",
+	 "x.links:4: error: the list has DOS line ends: a carriage return ends the line\n"
+	 "x.links:5: error: the list has DOS line ends: a carriage return ends the line\n"
+	 "x.links:5: error: mode is octal: 8 and 9 are not octal digits\n"
+	 "x.links:6: error: the list has DOS line ends: a carriage return ends the line\n"},
+	{"control character in a comment", "# a \x1b[1m comment",
+	 "x.links:4: error: the list holds a control character (0x1b), which no field may hold\n"},
+	{"comment after a row", "hardlink bin/tool bin/x # why",
+	 "x.links:4: error: a comment takes a whole line: a # after a row's fields is no comment\n"},
+	{"empty mode", "chmod \"\" bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
+	{"mode past the type, never wrapped", "chmod 100000000000000000000000000000000000000 bin/tool",
+	 "x.links:4: error: mode has bits beyond 07777\n"},
+	{"unknown type that holds an escape sequence", "\x9b" "2Jlink bin/tool bin/x",
+	 "x.links:4: error: unknown row type \"\\233" "2Jlink\": a row is hardlink, symlink, condlink or chmod\n"},
+	{"type words are exact", "hardlinks bin/tool bin/x",
+	 "x.links:4: error: unknown row type \"hardlinks\": a row is hardlink, symlink, condlink or chmod\n"},
+	// The later row named is the first, and a later maker outweighs an
+	// earlier symbolic link; findings come in line order, whichever
+	// pass found them.
+	{"target made by two later rows", "hardlink bin/t2 bin/z\nhardlink bin/tool bin/t2\n"
+					  "symlink x bin/t2\nhardlink /abs bin/q",
+	 "x.links:4: error: target is made by a later row (line 5)\n"
+	 "x.links:6: error: path is made by an earlier row too (line 5)\n"
+	 "x.links:7: error: target must be relative\n"},
+	{"target made by an earlier symbolic link and a later row",
+	 "symlink x bin/s\nhardlink bin/s bin/h\nhardlink bin/tool bin/s",
+	 "x.links:5: error: target is made by a later row (line 6)\n"
+	 "x.links:6: error: path is made by an earlier row too (line 4)\n"},
+	{"good: absolute link text outside, a dash after ./, a path under a conditional link",
+	 "symlink /other other\nhardlink bin/tool ./-x\ncondlink bin/tool bin/c\nhardlink bin/tool bin/c/x", ""},
+	{"two fields", "hardlink bin/tool",
+	 "x.links:4: error: a row has three fields: its type, its target or mode, and its path\n"},
+	{"four fields", "hardlink bin/tool bin/my tool",
+	 "x.links:4: error: a row has three fields; write a field that holds a blank in double quotes\n"},
+	{"unknown type", "softlink bin/tool bin/x",
+	 "x.links:4: error: unknown row type \"softlink\": a row is hardlink, symlink, condlink or chmod\n"},
+	{"every bad row", "chmod 9 bin/tool\nhardlink bin/tool bin/ok\nhardlink /x bin/y",
+	 "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"
+	 "x.links:6: error: target must be relative\n"},
+};
+
+class CheckNamesEveryBadRowAtItsLineCase : public testing::TestWithParam<list_case> {};
+
+TEST_P(CheckNamesEveryBadRowAtItsLineCase, CheckNamesEveryBadRowAtItsLine)
 {
-	const list_case cases[] = {
-		{"good", "", ""},
-		{"empty path", "hardlink bin/tool \"\"", "x.links:4: error: path is empty\n"},
-		{"absolute path", "chmod 0755 /bin/tool", "x.links:4: error: path must be relative\n"},
-		{"long path", "symlink x " + long_name, "x.links:4: error: path is longer than PATH_MAX\n"},
-		{"good: a component of 4095 bytes", "symlink x " + long_name.substr(1), ""},
-		{"path climbs out", "hardlink bin/tool bin/../../x",
-		 "x.links:4: error: path leaves the installation directory\n"},
-		{"path is the directory", "symlink x bin/..",
-		 "x.links:4: error: path names the installation directory itself\n"},
-		{"path climbs", "hardlink bin/tool bin/../x", "x.links:4: error: path has a .. component\n"},
-		{"empty target", "hardlink \"\" bin/other", "x.links:4: error: target is empty\n"},
-		{"absolute target", "condlink /bin/tool bin/other", "x.links:4: error: target must be relative\n"},
-		{"long target", "hardlink " + long_name + " bin/other",
-		 "x.links:4: error: target is longer than PATH_MAX\n"},
-		{"target climbs out", "condlink ./../x bin/other",
-		 "x.links:4: error: target leaves the installation directory\n"},
-		{"target is the directory", "hardlink . bin/other",
-		 "x.links:4: error: target names the installation directory itself\n"},
-		{"target climbs", "hardlink lib/../bin/tool bin/other", "x.links:4: error: target has a .. component\n"},
-		{"target cp takes for an option", "hardlink -rf bin/other",
-		 "x.links:4: error: target begins with a dash, which cp would take for an option\n"},
-		{"path cp takes for an option", "condlink bin/tool -bin",
-		 "x.links:4: error: path begins with a dash, which cp would take for an option\n"},
-		{"empty link text", "symlink \"\" bin/other", "x.links:4: error: link text is empty\n"},
-		{"long link text", "symlink " + long_name + " bin/other",
-		 "x.links:4: error: link text is longer than PATH_MAX\n"},
-		{"good: link text that climbs", "symlink ../bin/tool lib/up", ""},
-		{"path is a target", "symlink alias bin/tool",
-		 "x.links:2: error: target is made by a later row (line 4)\n"},
-		{"path is a target, written otherwise", "hardlink bin/x ./bin//tool",
-		 "x.links:2: error: target is made by a later row (line 4)\n"},
-		{"path is its own target", "condlink bin/./other bin/other",
-		 "x.links:4: error: target is the path itself\n"},
-		{"link text names the link", "symlink ../lib/loop lib/loop",
-		 "x.links:4: error: link text names the link itself\n"},
-		{"path made twice", "symlink x bin//alias",
-		 "x.links:4: error: path is made by an earlier row too (line 2)\n"},
-		{"target is a symbolic link", "hardlink lib/lib.so bin/other",
-		 "x.links:4: error: target is made by a symbolic link (line 3)\n"},
-		{"path through a symbolic link", "symlink /srv/elsewhere sub\nhardlink bin/tool sub/victim",
-		 "x.links:5: error: path passes through a symbolic link that a row makes (line 4)\n"},
-		{"path through a later symbolic link", "chmod 4777 sub/victim\nsymlink /srv/elsewhere sub",
-		 "x.links:4: error: path passes through a symbolic link that a row makes (line 5)\n"},
-		{"target through a symbolic link", "condlink lib/lib.so/x bin/other",
-		 "x.links:4: error: target passes through a symbolic link that a row makes (line 3)\n"},
-		{"permission change at a symbolic link", "chmod 755 lib/lib.so",
-		 "x.links:4: error: permission change at a symbolic link's path, which chmod would follow (line 3)\n"},
-		{"mode out of range", "chmod 10000 bin/tool", "x.links:4: error: mode has bits beyond 07777\n"},
-		{"mode not octal", "chmod 0758 bin/tool", "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"},
-		{"mode not a number", "chmod u+x bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
-		{"good: modes as chmod reads them", "chmod 755 bin/tool\nchmod 0755 bin/tool\nchmod 04755 bin/tool\n"
-						   "chmod 1777 bin/alias\nchmod 7777 bin/tool", ""},
-		{"good: absolute link text", "symlink /usr/lib/lib.so.1 bin/other", ""},
-		{"good: link text names a later row's path", "hardlink bin/tool lib/lib.so.1", ""},
-		{"good: symbolic-link chain", "symlink lib.so.1.2 lib/lib.so.1", ""},
-		{"good: hard-link chain", "hardlink bin/alias bin/other", ""},
-		{"good: target a prefix of a path", "hardlink bin/tool bin/toolbox", ""},
-		{"good: path shares a prefix with a link's directory", "hardlink bin/tool lib-lib.so.1", ""},
-		{"good: quoted, blank, indented and UTF-8",
-		 "  # an indented comment\n\t\n#\ta comment with a tab\nsymlink \"a b\" \"dir/with blank\"\n"
-		 "hardlink\tbin/tool\t\t\"bin/\\\"q\\\" \\\\ x\"\nhardlink bin/tool bin/caf\xc3\xa9", ""},
-		{"quote outside quotes", "hardlink bin/to\"ol bin/x",
-		 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
-		{"backslash outside quotes", "hardlink bin\\tool bin/x",
-		 "x.links:4: error: a field that holds \" or \\ must be written in double quotes\n"},
-		{"other backslash in quotes", "hardlink \"bin\\tool\" bin/x",
-		 "x.links:4: error: in double quotes, a backslash may stand only before \" or \\\n"},
-		{"quote not closed", "hardlink \"bin/tool bin/x",
-		 "x.links:4: error: a quoted field does not end on its line\n"},
-		{"text after a quote", "hardlink \"bin\"tool bin/x",
-		 "x.links:4: error: a quoted field must be followed by a blank or the end of the line\n"},
-		{"control character", "hardlink bin/tool bin/\ax",
-		 "x.links:4: error: the list holds a control character (0x07), which no field may hold\n"},
-		{"tab in quotes", "hardlink \"bin\ttool\" bin/x",
-		 "x.links:4: error: the list holds a control character (0x09), which no field may hold\n"},
-		{"delete", "hardlink bin/tool bin/\x7f",
-		 "x.links:4: error: the list holds a control character (0x7f), which no field may hold\n"},
-		{"DOS line ends, each named and its row checked", "hardlink bin/tool bin/a\r\nchmod 9 bin/b\r\n#\r\n",
-		 "x.links:4: error: the list has DOS line ends: a carriage return ends the line\n"
-		 "x.links:5: error: the list has DOS line ends: a carriage return ends the line\n"
-		 "x.links:5: error: mode is octal: 8 and 9 are not octal digits\n"
-		 "x.links:6: error: the list has DOS line ends: a carriage return ends the line\n"},
-		{"control character in a comment", "# a \x1b[1m comment",
-		 "x.links:4: error: the list holds a control character (0x1b), which no field may hold\n"},
-		{"comment after a row", "hardlink bin/tool bin/x # why",
-		 "x.links:4: error: a comment takes a whole line: a # after a row's fields is no comment\n"},
-		{"empty mode", "chmod \"\" bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
-		{"mode past the type, never wrapped", "chmod 100000000000000000000000000000000000000 bin/tool",
-		 "x.links:4: error: mode has bits beyond 07777\n"},
-		{"unknown type that holds an escape sequence", "\x9b" "2Jlink bin/tool bin/x",
-		 "x.links:4: error: unknown row type \"\\233" "2Jlink\": a row is hardlink, symlink, condlink or chmod\n"},
-		{"type words are exact", "hardlinks bin/tool bin/x",
-		 "x.links:4: error: unknown row type \"hardlinks\": a row is hardlink, symlink, condlink or chmod\n"},
-		// The later row named is the first, and a later maker outweighs an
-		// earlier symbolic link; findings come in line order, whichever
-		// pass found them.
-		{"target made by two later rows", "hardlink bin/t2 bin/z\nhardlink bin/tool bin/t2\n"
-						  "symlink x bin/t2\nhardlink /abs bin/q",
-		 "x.links:4: error: target is made by a later row (line 5)\n"
-		 "x.links:6: error: path is made by an earlier row too (line 5)\n"
-		 "x.links:7: error: target must be relative\n"},
-		{"target made by an earlier symbolic link and a later row",
-		 "symlink x bin/s\nhardlink bin/s bin/h\nhardlink bin/tool bin/s",
-		 "x.links:5: error: target is made by a later row (line 6)\n"
-		 "x.links:6: error: path is made by an earlier row too (line 4)\n"},
-		{"good: absolute link text outside, a dash after ./, a path under a conditional link",
-		 "symlink /other other\nhardlink bin/tool ./-x\ncondlink bin/tool bin/c\nhardlink bin/tool bin/c/x", ""},
-		{"two fields", "hardlink bin/tool",
-		 "x.links:4: error: a row has three fields: its type, its target or mode, and its path\n"},
-		{"four fields", "hardlink bin/tool bin/my tool",
-		 "x.links:4: error: a row has three fields; write a field that holds a blank in double quotes\n"},
-		{"unknown type", "softlink bin/tool bin/x",
-		 "x.links:4: error: unknown row type \"softlink\": a row is hardlink, symlink, condlink or chmod\n"},
-		{"every bad row", "chmod 9 bin/tool\nhardlink bin/tool bin/ok\nhardlink /x bin/y",
-		 "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"
-		 "x.links:6: error: target must be relative\n"},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		scratch s;
-		spill(s.dir / "x.links", base + c.rows + "\n");
-		outcome o = run(s.dir, linklist(), {.args = {"check", "x.links"}, .native = true});
-		EXPECT_EQ(o.err, c.said);
-		EXPECT_EQ(o.out, "");
-		EXPECT_EQ(o.status, *c.said == '\0' ? 0 : 1);
-	}
+	const list_case &c = GetParam();
+	scratch s;
+	spill(s.dir / "x.links", base + c.rows + "\n");
+	outcome o = run(s.dir, linklist(), {.args = {"check", "x.links"}, .native = true});
+	EXPECT_EQ(o.err, c.said);
+	EXPECT_EQ(o.out, "");
+	EXPECT_EQ(o.status, *c.said == '\0' ? 0 : 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(List, CheckNamesEveryBadRowAtItsLineCase, testing::ValuesIn(check_names_every_bad_row_at_its_line_cases),
+			 [](const testing::TestParamInfo<list_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.name)); });
 
 // A sound list whose tables or pages cannot be written fails all the same.
 // linklist runs on the build machine, whatever the programs' target.
@@ -205,53 +209,57 @@ struct command_case {
 // Every list named is read whole and checked, and only a regular file is
 // read: a directory, a FIFO or a file that fails to read fails the run,
 // never blocks it, and never passes as a shorter list.
-TEST(List, ReadsEveryListWholeOrFails)
+const std::string usage =
+	"usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
+const command_case reads_every_list_whole_or_fails_cases[] = {
+	{"every list", {"check", "x.links", "bad.links", "x.links"}, "bad.links:1: error: path is empty\n", 1},
+	{"a missing list", {"check", "x.links", "gone.links"},
+	 "gone.links: error: cannot read the list: No such file or directory\n", 1},
+	{"no list", {"check"}, usage, 2},
+	{"a directory", {"check", "dir"}, "dir: error: cannot read the list: not a regular file\n", 1},
+	{"a FIFO", {"check", "fifo"}, "fifo: error: cannot read the list: not a regular file\n", 1},
+	{"a file that fails to read", {"check", "/proc/self/mem"},
+	 "/proc/self/mem: error: cannot read the list: Input/output error\n", 1},
+	{"a read error after the first", {"check", "SCRATCH/big.links"},
+	 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
+	  "inject=read:error=EIO:when=2"}},
+	{"a program with no page", {"generate", "x.links", "x", "1.0", "2026-12-09", ".", "mklinks", "lnlinks"},
+	 "lnlinks: error: no manual page is known for this program\n", 1},
+	{"a read error while generating", {"generate", "SCRATCH/big.links", "big", "1.0", "2026-12-09", "."},
+	 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
+	  "inject=read:error=EIO:when=2"}},
+};
+
+class ReadsEveryListWholeOrFailsCase : public testing::TestWithParam<command_case> {};
+
+TEST_P(ReadsEveryListWholeOrFailsCase, ReadsEveryListWholeOrFails)
 {
-	const std::string usage =
-		"usage: linklist check LIST...\n       linklist generate LIST COMPONENT VERSION DATE DIR [PROGRAM...]\n";
-	const command_case cases[] = {
-		{"every list", {"check", "x.links", "bad.links", "x.links"}, "bad.links:1: error: path is empty\n", 1},
-		{"a missing list", {"check", "x.links", "gone.links"},
-		 "gone.links: error: cannot read the list: No such file or directory\n", 1},
-		{"no list", {"check"}, usage, 2},
-		{"a directory", {"check", "dir"}, "dir: error: cannot read the list: not a regular file\n", 1},
-		{"a FIFO", {"check", "fifo"}, "fifo: error: cannot read the list: not a regular file\n", 1},
-		{"a file that fails to read", {"check", "/proc/self/mem"},
-		 "/proc/self/mem: error: cannot read the list: Input/output error\n", 1},
-		{"a read error after the first", {"check", "SCRATCH/big.links"},
-		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
-		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
-		  "inject=read:error=EIO:when=2"}},
-		{"a program with no page", {"generate", "x.links", "x", "1.0", "2026-12-09", ".", "mklinks", "lnlinks"},
-		 "lnlinks: error: no manual page is known for this program\n", 1},
-		{"a read error while generating", {"generate", "SCRATCH/big.links", "big", "1.0", "2026-12-09", "."},
-		 "SCRATCH/big.links: error: cannot read the list: Input/output error\n", 1,
-		 {"/usr/bin/strace", "-o", "/dev/null", "-P", "SCRATCH/big.links", "-e", "trace=read", "-e",
-		  "inject=read:error=EIO:when=2"}},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		scratch s;
-		spill(s.dir / "x.links", base);
-		spill(s.dir / "bad.links", "hardlink bin/tool \"\"\n");
-		std::string big;	// more than one read takes
-		for (int i = 0; i < 20000; i++)
-			big += "hardlink t/" + std::to_string(i) + " l/" + std::to_string(i) + "\n";
-		spill(s.dir / "big.links", big);
-		fs::create_directory(s.dir / "dir");
-		mkfifo((s.dir / "fifo").c_str(), 0644);
-		auto fill = [&](const std::string &w) { return std::regex_replace(w, std::regex("SCRATCH"), s.dir.string()); };
-		launch how{.native = true};
-		for (const auto &a : c.args)
-			how.args.push_back(fill(a));
-		for (const auto &w : c.wrap)
-			how.wrap.push_back(fill(w));
-		outcome o = run(s.dir, linklist(), how);
-		EXPECT_EQ(o.err, fill(c.err));
-		EXPECT_EQ(o.out, "");
-		EXPECT_EQ(o.status, c.status);
-		EXPECT_FALSE(fs::exists(s.dir / "big.table.cpp"));
-	}
+	const command_case &c = GetParam();
+	scratch s;
+	spill(s.dir / "x.links", base);
+	spill(s.dir / "bad.links", "hardlink bin/tool \"\"\n");
+	std::string big;	// more than one read takes
+	for (int i = 0; i < 20000; i++)
+		big += "hardlink t/" + std::to_string(i) + " l/" + std::to_string(i) + "\n";
+	spill(s.dir / "big.links", big);
+	fs::create_directory(s.dir / "dir");
+	mkfifo((s.dir / "fifo").c_str(), 0644);
+	auto fill = [&](const std::string &w) { return std::regex_replace(w, std::regex("SCRATCH"), s.dir.string()); };
+	launch how{.native = true};
+	for (const auto &a : c.args)
+		how.args.push_back(fill(a));
+	for (const auto &w : c.wrap)
+		how.wrap.push_back(fill(w));
+	outcome o = run(s.dir, linklist(), how);
+	EXPECT_EQ(o.err, fill(c.err));
+	EXPECT_EQ(o.out, "");
+	EXPECT_EQ(o.status, c.status);
+	EXPECT_FALSE(fs::exists(s.dir / "big.table.cpp"));
 }
+
+INSTANTIATE_TEST_SUITE_P(List, ReadsEveryListWholeOrFailsCase, testing::ValuesIn(reads_every_list_whole_or_fails_cases),
+			 [](const testing::TestParamInfo<command_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.name)); });
 
 } // namespace

@@ -29,30 +29,34 @@ struct page_case {
 // Each program's manual page numbers the rows from 0, as the programs count
 // them, and names every path in table order, escaped so that groff shows it
 // as it stands and never breaks it at a hyphen; its usage line is its own.
-TEST(Pages, NameEveryPathInOrder)
+const page_case name_every_path_in_order_cases[] = {
+	{"mklinks-toolchain.1", "Replace", true},
+	{"rmlinks-toolchain.1", "Remove", false},
+	{"cklinks-toolchain.1", "The path", false},
+};
+
+class NameEveryPathInOrderCase : public testing::TestWithParam<page_case> {};
+
+TEST_P(NameEveryPathInOrderCase, NameEveryPathInOrder)
 {
-	const page_case cases[] = {
-		{"mklinks-toolchain.1", "Replace", true},
-		{"rmlinks-toolchain.1", "Remove", false},
-		{"cklinks-toolchain.1", "The path", false},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.page);
-		std::string text = slurp(program(c.page)), prog = c.page;
-		prog = std::regex_replace(prog.substr(0, prog.size() - 2), std::regex("-"), R"(\-)");
-		EXPECT_NE(text.find(".SH SYNOPSIS\n.B " + prog + "\n.I directory\n" + (c.verbose ? ".RB [ \\-v ]\n" : "") +
-				    ".SH DESCRIPTION\n"),
-			  std::string::npos);
-		std::size_t at = 0;
-		for (std::size_t i = 0; i < rows.size(); i++) {
-			std::string path = std::regex_replace(rows[i].path, std::regex("-"), R"(\-)");
-			path = std::regex_replace(path, std::regex("/"), R"(/\:)");
-			std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
-					   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';
-			at = text.find(item, at);
-			ASSERT_NE(at, std::string::npos) << item;
-		}
+	const page_case &c = GetParam();
+	std::string text = slurp(program(c.page)), prog = c.page;
+	prog = std::regex_replace(prog.substr(0, prog.size() - 2), std::regex("-"), R"(\-)");
+	EXPECT_NE(text.find(".SH SYNOPSIS\n.B " + prog + "\n.I directory\n" + (c.verbose ? ".RB [ \\-v ]\n" : "") +
+			    ".SH DESCRIPTION\n"),
+		  std::string::npos);
+	std::size_t at = 0;
+	for (std::size_t i = 0; i < rows.size(); i++) {
+		std::string path = std::regex_replace(rows[i].path, std::regex("-"), R"(\-)");
+		path = std::regex_replace(path, std::regex("/"), R"(/\:)");
+		std::string item = ".TP 5\n" + std::to_string(i) + ".\n" + c.verb + "\n.I" +
+				   (c.verb == std::string("Remove") ? "R" : "") + " \"" + path + '"';
+		at = text.find(item, at);
+		ASSERT_NE(at, std::string::npos) << item;
 	}
 }
+
+INSTANTIATE_TEST_SUITE_P(Pages, NameEveryPathInOrderCase, testing::ValuesIn(name_every_path_in_order_cases),
+			 [](const testing::TestParamInfo<page_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.page)); });
 
 } // namespace

@@ -52,153 +52,156 @@ void chain(const fs::path &dir, int n)
 	close(fd);
 }
 
-TEST(Lslinks, ListsWhatAListCanHoldAndRefusesTheRest)
-{
-	const lslinks_case cases[] = {
-		// Kept are the versioned name, the one in fewer directories and
-		// the first byte by byte; names outside the tree are not listed.
-		{"files under several names",
-		 [](const fs::path &d) {
-			 fs::create_directories(d / "t/lib"), fs::create_directories(d / "t/deep/er");
-			 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
-			 for (const char *p : {"t/lib/libz.so.1.2.13", "t/top-y", "t/a/x", "t/it's a \"q\" \\ x", "t/one"})
-				 spill(d / p, p);
-			 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/lib/libz.so");
-			 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/libz.so");
-			 fs::create_hard_link(d / "t/top-y", d / "t/deep/er/y");
-			 fs::create_hard_link(d / "t/a/x", d / "t/b/x");
-			 fs::create_hard_link(d / "t/it's a \"q\" \\ x", d / "t/plain");
-			 fs::create_hard_link(d / "t/one", d / "outside");
-		 },
-		 "hardlink a/x b/x\nhardlink top-y deep/er/y\nhardlink lib/libz.so.1.2.13 lib/libz.so\n"
-		 "hardlink lib/libz.so.1.2.13 libz.so\nhardlink \"it's a \\\"q\\\" \\\\ x\" plain\n",
-		 "", 0},
-		{"a newline in a name",
-		 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\nb"); },
-		 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character (\"x\")\n", 1},
-		{"a path of more than PATH_MAX bytes",
-		 [](const fs::path &d) {
-			 // Made a directory at a time, since no call takes it whole.
-			 fs::create_directory(d / "t");
-			 int fd = open((d / "t").c_str(), O_RDONLY | O_DIRECTORY);
-			 for (std::size_t at = 0, slash; (slash = deep.find('/', at)) != std::string::npos; at = slash + 1) {
-				 std::string dir = deep.substr(at, slash - at);
-				 mkdirat(fd, dir.c_str(), 0755);
-				 int sub = openat(fd, dir.c_str(), O_RDONLY | O_DIRECTORY);
-				 close(fd);
-				 fd = sub;
-			 }
-			 symlinkat("x", fd, "l");
+const lslinks_case lslinks_cases[] = {
+	// Kept are the versioned name, the one in fewer directories and
+	// the first byte by byte; names outside the tree are not listed.
+	{"files under several names",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/lib"), fs::create_directories(d / "t/deep/er");
+		 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
+		 for (const char *p : {"t/lib/libz.so.1.2.13", "t/top-y", "t/a/x", "t/it's a \"q\" \\ x", "t/one"})
+			 spill(d / p, p);
+		 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/lib/libz.so");
+		 fs::create_hard_link(d / "t/lib/libz.so.1.2.13", d / "t/libz.so");
+		 fs::create_hard_link(d / "t/top-y", d / "t/deep/er/y");
+		 fs::create_hard_link(d / "t/a/x", d / "t/b/x");
+		 fs::create_hard_link(d / "t/it's a \"q\" \\ x", d / "t/plain");
+		 fs::create_hard_link(d / "t/one", d / "outside");
+	 },
+	 "hardlink a/x b/x\nhardlink top-y deep/er/y\nhardlink lib/libz.so.1.2.13 lib/libz.so\n"
+	 "hardlink lib/libz.so.1.2.13 libz.so\nhardlink \"it's a \\\"q\\\" \\\\ x\" plain\n",
+	 "", 0},
+	{"a newline in a name",
+	 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\nb"); },
+	 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character (\"x\")\n", 1},
+	{"a path of more than PATH_MAX bytes",
+	 [](const fs::path &d) {
+		 // Made a directory at a time, since no call takes it whole.
+		 fs::create_directory(d / "t");
+		 int fd = open((d / "t").c_str(), O_RDONLY | O_DIRECTORY);
+		 for (std::size_t at = 0, slash; (slash = deep.find('/', at)) != std::string::npos; at = slash + 1) {
+			 std::string dir = deep.substr(at, slash - at);
+			 mkdirat(fd, dir.c_str(), 0755);
+			 int sub = openat(fd, dir.c_str(), O_RDONLY | O_DIRECTORY);
 			 close(fd);
-		 },
-		 "", "lslinks: \"" + deep + "\": cannot be listed: path is longer than PATH_MAX (\"x\")\n", 1},
-		{"a symbolic link that names itself",
-		 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("./loop", d / "t/loop"); },
-		 "", "lslinks: \"loop\": cannot be listed: link text names the link itself (\"./loop\")\n", 1},
-		{"a FIFO under two names",
-		 [](const fs::path &d) {
-			 fs::create_directory(d / "t"), mkfifo((d / "t/f1").c_str(), 0644);
-			 fs::create_hard_link(d / "t/f1", d / "t/f2"), fs::create_symlink("f1", d / "t/s");
-		 },
-		 "symlink f1 s\n",
-		 "lslinks: warning: not listed: \"f1\", a FIFO with 2 names\n"
-		 "lslinks: warning: not listed: \"f2\", a FIFO with 2 names\n",
-		 0},
-		// Bits an archive drops come back as permission rows after the
-		// links, at the name a file keeps; the top's own mode is no row.
-		{"set-ID and sticky bits",
-		 [](const fs::path &d) {
-			 fs::create_directories(d / "t/bin"), fs::create_directories(d / "t/tmp");
-			 spill(d / "t/bin/su-2", "su", fs::perms(04755)), spill(d / "t/bin/wall", "w", fs::perms(02711));
-			 spill(d / "t/bin/plain", "p", fs::perms(0755));
-			 fs::create_hard_link(d / "t/bin/su-2", d / "t/bin/su");
-			 fs::permissions(d / "t/tmp", fs::perms(01777)), fs::permissions(d / "t", fs::perms(01755));
-		 },
-		 "hardlink bin/su-2 bin/su\nchmod 4755 bin/su-2\nchmod 2711 bin/wall\nchmod 1777 tmp\n", "", 0},
-		{"every mode on request",
-		 [](const fs::path &d) {
-			 fs::create_directories(d / "t/bin");
-			 spill(d / "t/bin/a-1", "a", fs::perms(0700)), fs::create_hard_link(d / "t/bin/a-1", d / "t/bin/a");
-			 fs::permissions(d / "t/bin", fs::perms(0750)), fs::create_symlink("a", d / "t/l");
-		 },
-		 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"--all-modes", "t"}},
-		// Deeper than PATH_MAX and than descriptors allow, one at a time.
-		// Deeper than PATH_MAX and than descriptors allow, and back up.
-		{"a tree 5,000 directories deep, 24 descriptors",
-		 [](const fs::path &d) {
-			 fs::create_directories(d / "t/z"), chain(d / "t", 5000), fs::create_symlink("x", d / "t/z/l");
-		 },
-		 "symlink x z/l\n",
-		 [] {
-			 std::string p;
-			 for (int i = 0; i < 5000; i++)
-				 p += "d/";
-			 return "lslinks: warning: not listed: \"" + p + "f\", a FIFO with 2 names\n"
-				"lslinks: warning: not listed: \"" + p + "g\", a FIFO with 2 names\n";
-		 }(),
-		 0, {"/bin/sh", "-c", "ulimit -n 24 && exec \"$0\" \"$@\""}},
-		{"40 sibling directories, 24 descriptors",
-		 [](const fs::path &d) {
-			 for (int i = 0; i < 40; i++)
-				 fs::create_directories(d / "t" / std::to_string(i) / "x");
-			 fs::create_symlink("x", d / "t/39/x/l");
-		 },
-		 "symlink x 39/x/l\n", "", 0, {"/bin/sh", "-c", "ulimit -n 24 && exec \"$0\" \"$@\""}},
-		{"a name with a backslash, a vertical tab and DEL, of a FIFO",
-		 [](const fs::path &d) {
-			 fs::create_directory(d / "t"), mkfifo((d / "t/f\\\v\x7f").c_str(), 0644);
-			 fs::create_hard_link(d / "t/f\\\v\x7f", d / "t/g"), mkfifo((d / "t/one").c_str(), 0644);
-		 },
-		 "", "lslinks: warning: not listed: \"f\\\\\\v\\177\", a FIFO with 2 names\n"
-		 "lslinks: warning: not listed: \"g\", a FIFO with 2 names\n", 0},
-		{"a socket under two names",
-		 [](const fs::path &d) {
-			 fs::create_directory(d / "t");
-			 int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-			 sockaddr_un a {};
-			 a.sun_family = AF_UNIX;
-			 std::string p = (d / "t/s").string();
-			 memcpy(a.sun_path, p.c_str(), p.size());
-			 EXPECT_EQ(bind(sock, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-			 close(sock);
-			 fs::create_hard_link(d / "t/s", d / "t/s2");
-		 },
-		 "", "lslinks: warning: not listed: \"s\", a socket with 2 names\n"
-		 "lslinks: warning: not listed: \"s2\", a socket with 2 names\n", 0},
-		{"DEL in a link's name",
-		 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\x7f"); },
-		 "", "lslinks: \"a\\177\": cannot be listed: path holds a control character (\"x\")\n", 1},
-		{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
-		 "lslinks: \"t\": Not a directory\n", 1},
-		{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
-		 "usage: lslinks [-a | --all-modes] directory\n", 2, {}, {"t", "t"}},
-		{"a list that cannot be written", [](const fs::path &d) { fs::create_directory(d / "t"); }, "", "", 1,
-		 {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}},
-		{"a top directory that cannot be read",
-		 [](const fs::path &d) { fs::create_directories(d / "t/a"); },
-		 "", "lslinks: \".\": cannot read the directory: Permission denied\n", 1,
-		 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=getdents64:error=EACCES:when=1"}},
-		// The tree's directory is read twice, to its end; then "a".
-		{"a directory that cannot be read",
-		 [](const fs::path &d) {
-			 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
-			 fs::create_symlink("x", d / "t/b/l");
-		 },
-		 "", "lslinks: \"a\": cannot read the directory: Permission denied\n", 1,
-		 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=getdents64:error=EACCES:when=3"}},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		if (!c.wrap.empty() && emulated())
-			continue;	// the emulator reads directories in calls of its own
-		scratch s;
-		c.lay(s.dir);
-		outcome o = run(s.dir, program("lslinks"), {c.args, "", c.wrap});
-		EXPECT_EQ(o.out, c.status == 0 ? heading + c.out : "");
-		EXPECT_EQ(o.err, c.err);
-		EXPECT_EQ(o.status, c.status);
-	}
+			 fd = sub;
+		 }
+		 symlinkat("x", fd, "l");
+		 close(fd);
+	 },
+	 "", "lslinks: \"" + deep + "\": cannot be listed: path is longer than PATH_MAX (\"x\")\n", 1},
+	{"a symbolic link that names itself",
+	 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("./loop", d / "t/loop"); },
+	 "", "lslinks: \"loop\": cannot be listed: link text names the link itself (\"./loop\")\n", 1},
+	{"a FIFO under two names",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t"), mkfifo((d / "t/f1").c_str(), 0644);
+		 fs::create_hard_link(d / "t/f1", d / "t/f2"), fs::create_symlink("f1", d / "t/s");
+	 },
+	 "symlink f1 s\n",
+	 "lslinks: warning: not listed: \"f1\", a FIFO with 2 names\n"
+	 "lslinks: warning: not listed: \"f2\", a FIFO with 2 names\n",
+	 0},
+	// Bits an archive drops come back as permission rows after the
+	// links, at the name a file keeps; the top's own mode is no row.
+	{"set-ID and sticky bits",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/bin"), fs::create_directories(d / "t/tmp");
+		 spill(d / "t/bin/su-2", "su", fs::perms(04755)), spill(d / "t/bin/wall", "w", fs::perms(02711));
+		 spill(d / "t/bin/plain", "p", fs::perms(0755));
+		 fs::create_hard_link(d / "t/bin/su-2", d / "t/bin/su");
+		 fs::permissions(d / "t/tmp", fs::perms(01777)), fs::permissions(d / "t", fs::perms(01755));
+	 },
+	 "hardlink bin/su-2 bin/su\nchmod 4755 bin/su-2\nchmod 2711 bin/wall\nchmod 1777 tmp\n", "", 0},
+	{"every mode on request",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/bin");
+		 spill(d / "t/bin/a-1", "a", fs::perms(0700)), fs::create_hard_link(d / "t/bin/a-1", d / "t/bin/a");
+		 fs::permissions(d / "t/bin", fs::perms(0750)), fs::create_symlink("a", d / "t/l");
+	 },
+	 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"--all-modes", "t"}},
+	// Deeper than PATH_MAX and than descriptors allow, one at a time.
+	// Deeper than PATH_MAX and than descriptors allow, and back up.
+	{"a tree 5,000 directories deep, 24 descriptors",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/z"), chain(d / "t", 5000), fs::create_symlink("x", d / "t/z/l");
+	 },
+	 "symlink x z/l\n",
+	 [] {
+		 std::string p;
+		 for (int i = 0; i < 5000; i++)
+			 p += "d/";
+		 return "lslinks: warning: not listed: \"" + p + "f\", a FIFO with 2 names\n"
+			"lslinks: warning: not listed: \"" + p + "g\", a FIFO with 2 names\n";
+	 }(),
+	 0, {"/bin/sh", "-c", "ulimit -n 24 && exec \"$0\" \"$@\""}},
+	{"40 sibling directories, 24 descriptors",
+	 [](const fs::path &d) {
+		 for (int i = 0; i < 40; i++)
+			 fs::create_directories(d / "t" / std::to_string(i) / "x");
+		 fs::create_symlink("x", d / "t/39/x/l");
+	 },
+	 "symlink x 39/x/l\n", "", 0, {"/bin/sh", "-c", "ulimit -n 24 && exec \"$0\" \"$@\""}},
+	{"a name with a backslash, a vertical tab and DEL, of a FIFO",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t"), mkfifo((d / "t/f\\\v\x7f").c_str(), 0644);
+		 fs::create_hard_link(d / "t/f\\\v\x7f", d / "t/g"), mkfifo((d / "t/one").c_str(), 0644);
+	 },
+	 "", "lslinks: warning: not listed: \"f\\\\\\v\\177\", a FIFO with 2 names\n"
+	 "lslinks: warning: not listed: \"g\", a FIFO with 2 names\n", 0},
+	{"a socket under two names",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t");
+		 int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+		 sockaddr_un a {};
+		 a.sun_family = AF_UNIX;
+		 std::string p = (d / "t/s").string();
+		 memcpy(a.sun_path, p.c_str(), p.size());
+		 EXPECT_EQ(bind(sock, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+		 close(sock);
+		 fs::create_hard_link(d / "t/s", d / "t/s2");
+	 },
+	 "", "lslinks: warning: not listed: \"s\", a socket with 2 names\n"
+	 "lslinks: warning: not listed: \"s2\", a socket with 2 names\n", 0},
+	{"DEL in a link's name",
+	 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\x7f"); },
+	 "", "lslinks: \"a\\177\": cannot be listed: path holds a control character (\"x\")\n", 1},
+	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
+	 "lslinks: \"t\": Not a directory\n", 1},
+	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
+	 "usage: lslinks [-a | --all-modes] directory\n", 2, {}, {"t", "t"}},
+	{"a list that cannot be written", [](const fs::path &d) { fs::create_directory(d / "t"); }, "", "", 1,
+	 {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}},
+	{"a top directory that cannot be read",
+	 [](const fs::path &d) { fs::create_directories(d / "t/a"); },
+	 "", "lslinks: \".\": cannot read the directory: Permission denied\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=getdents64:error=EACCES:when=1"}},
+	// The tree's directory is read twice, to its end; then "a".
+	{"a directory that cannot be read",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/b");
+		 fs::create_symlink("x", d / "t/b/l");
+	 },
+	 "", "lslinks: \"a\": cannot read the directory: Permission denied\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=getdents64:error=EACCES:when=3"}},
+};
+class Lister : public testing::TestWithParam<lslinks_case> {};
+
+TEST_P(Lister, ListsWhatAListCanHoldAndRefusesTheRest)
+{
+	const lslinks_case &c = GetParam();
+	if (!c.wrap.empty() && emulated())
+		GTEST_SKIP() << "the emulator reads directories in calls of its own";
+	scratch s;
+	c.lay(s.dir);
+	outcome o = run(s.dir, program("lslinks"), {c.args, "", c.wrap});
+	EXPECT_EQ(o.out, c.status == 0 ? heading + c.out : "");
+	EXPECT_EQ(o.err, c.err);
+	EXPECT_EQ(o.status, c.status);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lslinks, Lister, testing::ValuesIn(lslinks_cases),
+			 [](const testing::TestParamInfo<lslinks_case> &i) { return case_name(i.param.name); });
 
 mode_t stat_mode(const fs::path &p)
 {

@@ -43,45 +43,49 @@ struct failure_case {
 	const char *err_end;	// after whatever cp itself wrote
 };
 
-TEST(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnes)
+const char *const no_symlink = "cannot create symbolic link from"
+			       " \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to \"liblto_plugin.so.0.0.0\"\n";
+const failure_case failure_keeps_earlier_rows_and_spares_later_ones_cases[] = {
+	{0, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
+	 "child exited with code 1\n"},
+	{7, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
+	 "child exited with code 1\n"},
+	{15, [](const fs::path &d, const link_entry &e) { fs::remove_all(d / fs::path(e.path).parent_path()); },
+	 no_symlink},
+	// Removing the path never takes a directory with it.
+	{15, [](const fs::path &d, const link_entry &e) { fs::create_directory(d / e.path); }, no_symlink},
+};
+
+class FailureKeepsEarlierRowsAndSparesLaterOnesCase : public testing::TestWithParam<failure_case> {};
+
+TEST_P(FailureKeepsEarlierRowsAndSparesLaterOnesCase, FailureKeepsEarlierRowsAndSparesLaterOnes)
 {
-	const char *const no_symlink = "cannot create symbolic link from"
-				       " \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to \"liblto_plugin.so.0.0.0\"\n";
-	const failure_case cases[] = {
-		{0, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
-		 "child exited with code 1\n"},
-		{7, [](const fs::path &d, const link_entry &e) { fs::remove(d / e.target); },
-		 "child exited with code 1\n"},
-		{15, [](const fs::path &d, const link_entry &e) { fs::remove_all(d / fs::path(e.path).parent_path()); },
-		 no_symlink},
-		// Removing the path never takes a directory with it.
-		{15, [](const fs::path &d, const link_entry &e) { fs::create_directory(d / e.path); }, no_symlink},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.row);
-		scratch s;
-		lay(rows, s.dir);
-		c.spoil(s.dir, rows[c.row]);
-		for (std::size_t i = c.row + 1; i < rows.size(); i++)
-			if (fs::exists(fs::path(s.dir / rows[i].path).parent_path()))
-				spill(s.dir / rows[i].path, "old");
-		outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
-		EXPECT_EQ(o.status, 1);
-		EXPECT_EQ(o.out, trace(c.row, linked) + expect(rows[c.row], way::none));
-		EXPECT_TRUE(o.err.ends_with(c.err_end)) << o.err;
-		if (rows[c.row].type == ENTRY_HARDLINK) {	// cp names itself as it was started
-			EXPECT_TRUE(o.err.starts_with("cp: ")) << o.err;
-		}
-		check_made(s.dir, c.row);
-		for (std::size_t i = c.row + 1; i < rows.size(); i++) {
-			fs::path p = s.dir / rows[i].path;
-			if (fs::exists(p.parent_path())) {
-				EXPECT_EQ(slurp(p), "old") << p;
-				EXPECT_EQ(stat_of(p).st_nlink, 1U) << p;
-			}
+	const failure_case &c = GetParam();
+	scratch s;
+	lay(rows, s.dir);
+	c.spoil(s.dir, rows[c.row]);
+	for (std::size_t i = c.row + 1; i < rows.size(); i++)
+		if (fs::exists(fs::path(s.dir / rows[i].path).parent_path()))
+			spill(s.dir / rows[i].path, "old");
+	outcome o = run(s.dir, program("mklinks-toolchain"), {{".", "-v"}});
+	EXPECT_EQ(o.status, 1);
+	EXPECT_EQ(o.out, trace(c.row, linked) + expect(rows[c.row], way::none));
+	EXPECT_TRUE(o.err.ends_with(c.err_end)) << o.err;
+	if (rows[c.row].type == ENTRY_HARDLINK) {	// cp names itself as it was started
+		EXPECT_TRUE(o.err.starts_with("cp: ")) << o.err;
+	}
+	check_made(s.dir, c.row);
+	for (std::size_t i = c.row + 1; i < rows.size(); i++) {
+		fs::path p = s.dir / rows[i].path;
+		if (fs::exists(p.parent_path())) {
+			EXPECT_EQ(slurp(p), "old") << p;
+			EXPECT_EQ(stat_of(p).st_nlink, 1U) << p;
 		}
 	}
 }
+
+INSTANTIATE_TEST_SUITE_P(Toolchain, FailureKeepsEarlierRowsAndSparesLaterOnesCase, testing::ValuesIn(failure_keeps_earlier_rows_and_spares_later_ones_cases),
+			 [](const testing::TestParamInfo<failure_case> &i) { return case_name(std::to_string(i.index) + " row " + std::to_string(i.param.row)); });
 
 TEST(Toolchain, CopiesAcrossFileSystems)
 {
@@ -139,153 +143,157 @@ struct cp_case {
 const char *const true_cp =
 	"[ $# = 2 ] && [ \"$2\" = \"bin/arm-none-eabi-${1##*/}\" ] && exec /bin/cp \"$@\"\nexit 9";
 
-TEST(Toolchain, ReportsHowTheCopyEnded)
+const std::string planting = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; printf keep >outside; "
+			     "/bin/ln -s \"$PWD/outside\" \"$2\"; exit 1; }\n" + std::string(true_cp);
+const std::string losing = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; : >\"$2\"; echo lost >&2; exit 1; }\n" +
+			   std::string(true_cp);
+const cp_case reports_how_the_copy_ended_cases[] = {
+	{"no cp", nullptr, {}, "exec: No such file or directory\nchild exited with code 1\n", 1},
+	{"cp fails", "exit 3", {}, "child exited with code 3\n", 1},
+	{"cp killed", "kill -9 $$", {}, "child got signal 9\n", 1},
+	// The core flag in the status is no part of the signal's number.
+	{"cp dumps core", "ulimit -c unlimited; kill -QUIT $$", {}, "child got signal 3\n", 1},
+	{"cp copies", true_cp, {}, "", 0},
+	// An inherited child that ended well says nothing of the copy.
+	{"decoy ended well", "exit 3", {.decoy = 0}, "child exited with code 3\n", 1},
+	{"decoy ended badly", true_cp, {.decoy = 7}, "", 0},
+	// Started with SIGCHLD ignored, cp's status must still be read.
+	{"SIGCHLD ignored", true_cp, {.ignore_sigchld = true}, "", 0},
+	{"fork fails", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=clone,fork,vfork:error=EAGAIN"}},
+	 "fork: Resource temporarily unavailable\n", 1},
+	{"wait fails", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4,waitid:error=ECHILD"}},
+	 "wait: No child processes\n", 1},
+	{"cp stopped", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4:poke_exit=@arg2=7f130000"}},
+	 "unexpected wait status: 4991\n", 1},
+	// Killed by pid alone, the creator must take its copy with it,
+	// also when cp ignores the polite signal.
+	{"creator killed",
+	 "trap '' TERM; exec 9>stub/lock; /usr/bin/flock 9; kill -9 $PPID; /bin/sleep 1 9>&-; exec /bin/cp \"$@\"",
+	 {}, "", 128 + SIGKILL},
+	// Gone before the copy could ask to die with it, the creator is
+	// not outlived either.
+	{"creator gone first", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
+		   "inject=prctl:delay_enter=300000"}},
+	 "", 128 + SIGKILL},
+	// The trace is held until the end, so a failure written later
+	// comes first in a shared file.
+	{"trace after the failure", "exit 3", {.merged = true}, "child exited with code 3\n", 1},
+	// The installation directory's own cp is never run, whatever
+	// relative entries PATH has.
+	{"relative entries around cp", true_cp, {.path = ":.:stub:STUB::"}, "", 0},
+	{"only relative entries", true_cp, {.path = ":stub:."},
+	 "exec: No such file or directory\nchild exited with code 1\n", 1},
+	{"cp is a directory", nullptr, {.path = "STUB/dir:/nonexistent"},
+	 "exec: Permission denied\nchild exited with code 1\n", 1},
+	// The search goes on past a directory named cp, an entry that is
+	// a file and one longer than PATH_MAX, and stops at any other
+	// error, whatever a later entry holds.
+	{"cp found past what holds none", true_cp, {.path = "STUB/dir:STUB/cp:/LONG:STUB"}, "", 0},
+	{"cp a symbolic-link loop", true_cp, {.path = "STUB/loop:STUB"},
+	 "exec: Too many levels of symbolic links\nchild exited with code 1\n", 1},
+	// With no cp at all, the error is the last entry's.
+	{"last entry a file", nullptr, {.path = "/nonexistent:STUB/file"},
+	 "exec: Not a directory\nchild exited with code 1\n", 1},
+	{"PATH unset: the default path", nullptr, {.wrap = {"/usr/bin/env", "-u", "PATH"}}, "", 0},
+	{"PATH empty", nullptr, {.wrap = {"/usr/bin/env", "PATH="}},
+	 "exec: No such file or directory\nchild exited with code 1\n", 1},
+	// A creator killed under a subreaper has a copy whose new parent
+	// is not init, and the copy must not run all the same.
+	{"creator gone first, under a subreaper", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
+		   "inject=prctl:delay_enter=300000"},
+	  .subreaper = true},
+	 "", 128 + SIGKILL},
+	// A path that another installer made again between our removal
+	// and our link is taken away again, not copied onto.
+	{"link meets a path made again", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1"}}, "", 0},
+	{"symlink meets a path made again", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST:when=1"}},
+	 "", 0},
+	// A path made again at every try is left alone, never copied
+	// onto: it may be a link that cp would write through.
+	{"link meets a path made 7 times", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..7"}}, "", 0},
+	{"link meets a path made 8 times", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..8"}},
+	 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
+	 0, 0},
+	{"link meets a path made every time", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST"}},
+	 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
+	 0, 0},
+	{"symlink meets a path made every time", true_cp,
+	 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST"}},
+	 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to "
+	 "\"liblto_plugin.so.0.0.0\"\n", 1, -1, 15},
+	// A cp that lost its create to another installer's leaves the
+	// path made and is run once more, and what it said goes unsaid;
+	// one that fails of itself fails again, and is heard once.
+	{"cp loses to another installer's", losing.c_str(), {}, "", 0},
+	// What a failed cp left is removed before the second, which
+	// would otherwise write through a symbolic link left there.
+	{"cp fails, leaving a symbolic link out of the tree",
+	 planting.c_str(), {}, "", 0},
+	{"cp fails, leaving a part", "printf part >\"$2\"; echo 'cp: full' >&2; exit 4", {},
+	 "cp: full\nchild exited with code 4\n", 1, 2},
+	{"cp fails, leaving nothing", "echo 'cp: denied' >&2; exit 1", {}, "cp: denied\nchild exited with code 1\n",
+	 1, 1},
+};
+
+class ReportsHowTheCopyEndedCase : public testing::TestWithParam<cp_case> {};
+
+TEST_P(ReportsHowTheCopyEndedCase, ReportsHowTheCopyEnded)
 {
-	const std::string planting = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; printf keep >outside; "
-				     "/bin/ln -s \"$PWD/outside\" \"$2\"; exit 1; }\n" + std::string(true_cp);
-	const std::string losing = "[ -e \"$0.lost\" ] || { : >\"$0.lost\"; : >\"$2\"; echo lost >&2; exit 1; }\n" +
-				   std::string(true_cp);
-	const cp_case cases[] = {
-		{"no cp", nullptr, {}, "exec: No such file or directory\nchild exited with code 1\n", 1},
-		{"cp fails", "exit 3", {}, "child exited with code 3\n", 1},
-		{"cp killed", "kill -9 $$", {}, "child got signal 9\n", 1},
-		// The core flag in the status is no part of the signal's number.
-		{"cp dumps core", "ulimit -c unlimited; kill -QUIT $$", {}, "child got signal 3\n", 1},
-		{"cp copies", true_cp, {}, "", 0},
-		// An inherited child that ended well says nothing of the copy.
-		{"decoy ended well", "exit 3", {.decoy = 0}, "child exited with code 3\n", 1},
-		{"decoy ended badly", true_cp, {.decoy = 7}, "", 0},
-		// Started with SIGCHLD ignored, cp's status must still be read.
-		{"SIGCHLD ignored", true_cp, {.ignore_sigchld = true}, "", 0},
-		{"fork fails", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=clone,fork,vfork:error=EAGAIN"}},
-		 "fork: Resource temporarily unavailable\n", 1},
-		{"wait fails", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4,waitid:error=ECHILD"}},
-		 "wait: No child processes\n", 1},
-		{"cp stopped", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=wait4:poke_exit=@arg2=7f130000"}},
-		 "unexpected wait status: 4991\n", 1},
-		// Killed by pid alone, the creator must take its copy with it,
-		// also when cp ignores the polite signal.
-		{"creator killed",
-		 "trap '' TERM; exec 9>stub/lock; /usr/bin/flock 9; kill -9 $PPID; /bin/sleep 1 9>&-; exec /bin/cp \"$@\"",
-		 {}, "", 128 + SIGKILL},
-		// Gone before the copy could ask to die with it, the creator is
-		// not outlived either.
-		{"creator gone first", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
-			   "inject=prctl:delay_enter=300000"}},
-		 "", 128 + SIGKILL},
-		// The trace is held until the end, so a failure written later
-		// comes first in a shared file.
-		{"trace after the failure", "exit 3", {.merged = true}, "child exited with code 3\n", 1},
-		// The installation directory's own cp is never run, whatever
-		// relative entries PATH has.
-		{"relative entries around cp", true_cp, {.path = ":.:stub:STUB::"}, "", 0},
-		{"only relative entries", true_cp, {.path = ":stub:."},
-		 "exec: No such file or directory\nchild exited with code 1\n", 1},
-		{"cp is a directory", nullptr, {.path = "STUB/dir:/nonexistent"},
-		 "exec: Permission denied\nchild exited with code 1\n", 1},
-		// The search goes on past a directory named cp, an entry that is
-		// a file and one longer than PATH_MAX, and stops at any other
-		// error, whatever a later entry holds.
-		{"cp found past what holds none", true_cp, {.path = "STUB/dir:STUB/cp:/LONG:STUB"}, "", 0},
-		{"cp a symbolic-link loop", true_cp, {.path = "STUB/loop:STUB"},
-		 "exec: Too many levels of symbolic links\nchild exited with code 1\n", 1},
-		// With no cp at all, the error is the last entry's.
-		{"last entry a file", nullptr, {.path = "/nonexistent:STUB/file"},
-		 "exec: Not a directory\nchild exited with code 1\n", 1},
-		{"PATH unset: the default path", nullptr, {.wrap = {"/usr/bin/env", "-u", "PATH"}}, "", 0},
-		{"PATH empty", nullptr, {.wrap = {"/usr/bin/env", "PATH="}},
-		 "exec: No such file or directory\nchild exited with code 1\n", 1},
-		// A creator killed under a subreaper has a copy whose new parent
-		// is not init, and the copy must not run all the same.
-		{"creator gone first, under a subreaper", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-f", "-o", "/dev/null", "-e", "inject=wait4:signal=KILL", "-e",
-			   "inject=prctl:delay_enter=300000"},
-		  .subreaper = true},
-		 "", 128 + SIGKILL},
-		// A path that another installer made again between our removal
-		// and our link is taken away again, not copied onto.
-		{"link meets a path made again", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1"}}, "", 0},
-		{"symlink meets a path made again", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST:when=1"}},
-		 "", 0},
-		// A path made again at every try is left alone, never copied
-		// onto: it may be a link that cp would write through.
-		{"link meets a path made 7 times", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..7"}}, "", 0},
-		{"link meets a path made 8 times", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST:when=1..8"}},
-		 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
-		 0, 0},
-		{"link meets a path made every time", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=link,linkat:error=EEXIST"}},
-		 "cannot create hard link from \"arm-none-eabi/bin/g++\" to \"arm-none-eabi/bin/c++\": File exists\n", 1,
-		 0, 0},
-		{"symlink meets a path made every time", true_cp,
-		 {.wrap = {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=symlink,symlinkat:error=EEXIST"}},
-		 "cannot create symbolic link from \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to "
-		 "\"liblto_plugin.so.0.0.0\"\n", 1, -1, 15},
-		// A cp that lost its create to another installer's leaves the
-		// path made and is run once more, and what it said goes unsaid;
-		// one that fails of itself fails again, and is heard once.
-		{"cp loses to another installer's", losing.c_str(), {}, "", 0},
-		// What a failed cp left is removed before the second, which
-		// would otherwise write through a symbolic link left there.
-		{"cp fails, leaving a symbolic link out of the tree",
-		 planting.c_str(), {}, "", 0},
-		{"cp fails, leaving a part", "printf part >\"$2\"; echo 'cp: full' >&2; exit 4", {},
-		 "cp: full\nchild exited with code 4\n", 1, 2},
-		{"cp fails, leaving nothing", "echo 'cp: denied' >&2; exit 1", {}, "cp: denied\nchild exited with code 1\n",
-		 1, 1},
-	};
-	for (const auto &c : cases) {
-		SCOPED_TRACE(c.name);
-		scratch s;
-		lay_split(s);
-		fs::create_directories(s.dir / "stub/dir/cp");
-		fs::create_directories(s.dir / "stub/loop");
-		fs::create_symlink("cp", s.dir / "stub/loop/cp");
-		spill(s.dir / "stub/file", "");
-		if (c.stub != nullptr)
-			spill(s.dir / "stub/cp", std::string("#!/bin/sh\necho >>\"$0.runs\"\n") + c.stub + "\n", fs::perms(0755));
-		spill(s.dir / "cp", "#!/bin/sh\n: >planted-cp-ran\nexec /bin/cp \"$@\"\n", fs::perms(0755));
-		launch how = c.how;
-		how.args = {".", "-v"};
-		std::string stub = (s.dir / "stub").string();
-		how.path = how.path.empty() ? stub : std::regex_replace(how.path, std::regex("STUB"), stub);
-		how.path = std::regex_replace(how.path, std::regex("LONG"), std::string(PATH_MAX, 'x'));
-		outcome o = run(s.dir, program("mklinks-toolchain"), how);
-		std::string lead = how.merged ? c.err : "";	// in the file before the trace
-		EXPECT_EQ(o.err, how.merged ? "" : c.err);
-		EXPECT_EQ(o.status, c.status);
-		EXPECT_FALSE(fs::exists(s.dir / "planted-cp-ran"));
-		if (c.status == 128 + SIGKILL) {
-			int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY | O_CREAT, 0644);	// held while cp lives
-			flock(lock, LOCK_EX);
-			close(lock);
-			EXPECT_FALSE(fs::exists(s.dir / rows[first_copy(s.dir)].path));
-			EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
-			check_made(s.dir, rows.size(), across(s.dir));
-		} else if (c.status == 0) {
-			EXPECT_EQ(o.out, trace(rows.size(), across(s.dir)));
-			check_made(s.dir, rows.size(), across(s.dir));
-		} else {
-			std::size_t row = c.row == SIZE_MAX ? first_copy(s.dir) : c.row;
-			EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(rows[row], way::none));
-		}
-		if (fs::exists(s.dir / "outside")) {
-			EXPECT_EQ(slurp(s.dir / "outside"), "keep");
-		}
-		if (c.runs >= 0) {
-			std::string runs = fs::exists(s.dir / "stub/cp.runs") ? slurp(s.dir / "stub/cp.runs") : "";
-			EXPECT_EQ(runs, std::string(static_cast<std::size_t>(c.runs), '\n'));
-		}
+	const cp_case &c = GetParam();
+	scratch s;
+	lay_split(s);
+	fs::create_directories(s.dir / "stub/dir/cp");
+	fs::create_directories(s.dir / "stub/loop");
+	fs::create_symlink("cp", s.dir / "stub/loop/cp");
+	spill(s.dir / "stub/file", "");
+	if (c.stub != nullptr)
+		spill(s.dir / "stub/cp", std::string("#!/bin/sh\necho >>\"$0.runs\"\n") + c.stub + "\n", fs::perms(0755));
+	spill(s.dir / "cp", "#!/bin/sh\n: >planted-cp-ran\nexec /bin/cp \"$@\"\n", fs::perms(0755));
+	launch how = c.how;
+	how.args = {".", "-v"};
+	std::string stub = (s.dir / "stub").string();
+	how.path = how.path.empty() ? stub : std::regex_replace(how.path, std::regex("STUB"), stub);
+	how.path = std::regex_replace(how.path, std::regex("LONG"), std::string(PATH_MAX, 'x'));
+	outcome o = run(s.dir, program("mklinks-toolchain"), how);
+	std::string lead = how.merged ? c.err : "";	// in the file before the trace
+	EXPECT_EQ(o.err, how.merged ? "" : c.err);
+	EXPECT_EQ(o.status, c.status);
+	EXPECT_FALSE(fs::exists(s.dir / "planted-cp-ran"));
+	if (c.status == 128 + SIGKILL) {
+		int lock = open((s.dir / "stub/lock").c_str(), O_RDONLY | O_CREAT, 0644);	// held while cp lives
+		flock(lock, LOCK_EX);
+		close(lock);
+		EXPECT_FALSE(fs::exists(s.dir / rows[first_copy(s.dir)].path));
+		EXPECT_EQ(run(s.dir, program("mklinks-toolchain"), {{"."}}).status, 0);
+		check_made(s.dir, rows.size(), across(s.dir));
+	} else if (c.status == 0) {
+		EXPECT_EQ(o.out, trace(rows.size(), across(s.dir)));
+		check_made(s.dir, rows.size(), across(s.dir));
+	} else {
+		std::size_t row = c.row == SIZE_MAX ? first_copy(s.dir) : c.row;
+		EXPECT_EQ(o.out, lead + trace(row, across(s.dir)) + expect(rows[row], way::none));
+	}
+	if (fs::exists(s.dir / "outside")) {
+		EXPECT_EQ(slurp(s.dir / "outside"), "keep");
+	}
+	if (c.runs >= 0) {
+		std::string runs = fs::exists(s.dir / "stub/cp.runs") ? slurp(s.dir / "stub/cp.runs") : "";
+		EXPECT_EQ(runs, std::string(static_cast<std::size_t>(c.runs), '\n'));
 	}
 }
+
+INSTANTIATE_TEST_SUITE_P(Toolchain, ReportsHowTheCopyEndedCase, testing::ValuesIn(reports_how_the_copy_ended_cases),
+			 [](const testing::TestParamInfo<cp_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.name)); });
 
 // Killed at any one of its system calls, a program leaves a tree from which
 // a plain rerun reaches the very tree of a clean run, targets untouched.
@@ -310,13 +318,16 @@ TEST(Interrupted, RerunConverges)
 			prepare(s);
 			linked = tree(s);
 			std::string log = s.dir.string() + ".calls";
-			run(s.dir, program(prog), {{"."}, "", {"/usr/bin/strace", "-o", log}});
+			// The kill points come from this run, which must have run
+			// whole, traced, for them to mean anything.
+			ASSERT_EQ(run(s.dir, program(prog), {{"."}, "", {"/usr/bin/strace", "-o", log}}).status, 0) << prog;
 			std::istringstream in(slurp(log));
 			for (std::string line; std::getline(in, line);)
 				if (std::islower(line[0]) != 0 && !line.starts_with("execve("))
 					calls[line.substr(0, line.find('('))]++;
 			std::erase_if(calls, [&](const auto &c) { return !std::regex_match(c.first, chosen); });
 			fs::remove(log);
+			ASSERT_FALSE(calls.empty()) << prog << ": the traced run made no call to kill at";
 			clean = tree(s);
 			if (std::string(prog).starts_with("mklinks"))
 				linked = clean;
@@ -340,6 +351,8 @@ TEST(Interrupted, RerunConverges)
 			}
 	}
 	std::printf("killed at %d points, each followed by a rerun\n", points);
+	// Every row's calls are points: 17 unlinks and more for the creator.
+	EXPECT_GT(points, 4 * 17);
 }
 
 } // namespace
