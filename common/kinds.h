@@ -10,27 +10,28 @@
 #include "link_entry.h"
 
 struct row_kind {
-	entry_type type;
 	const char *word;	// in a list
 	const char *name;	// in a generated table source
-	bool mode;		// the second field is a mode, not a target
-	bool link;		// makes its path, which the remover takes away
 	// What a row does, and what it requires, as mklinks' and cklinks'
 	// pages say: %p stands for the path, %t the target, %m the mode.
 	const char *make;
 	const char *check;
+	entry_type type;
+	bool mode;		// the second field is a mode, not a target
+	bool link;		// makes its path, which the remover takes away
 };
 
 inline constexpr row_kind row_kinds[] = {
-	{ENTRY_HARDLINK, "hardlink", "ENTRY_HARDLINK", false, true, "Replace %p by a hard link to, or a copy of, %t.",
-	 "The path %p is a hard link to, or a copy of, %t."},
-	{ENTRY_SYMLINK, "symlink", "ENTRY_SYMLINK", false, true, "Replace %p by a symbolic link holding %t.",
-	 "The path %p is a symbolic link holding %t."},
-	{ENTRY_CONDLINK, "condlink", "ENTRY_CONDLINK", false, true,
+	{"hardlink", "ENTRY_HARDLINK", "Replace %p by a hard link to, or a copy of, %t.",
+	 "The path %p is a hard link to, or a copy of, %t.", ENTRY_HARDLINK, false, true},
+	{"symlink", "ENTRY_SYMLINK", "Replace %p by a symbolic link holding %t.",
+	 "The path %p is a symbolic link holding %t.", ENTRY_SYMLINK, false, true},
+	{"condlink", "ENTRY_CONDLINK",
 	 "Where %t exists, replace %p by a hard link to it, or a copy of it; otherwise leave it alone.",
-	 "Where %t exists, the path %p is a hard link to it, or a copy of it; otherwise nothing is required."},
-	{ENTRY_CHMOD, "chmod", "ENTRY_CHMOD", true, false, "Set the permission bits of %p to %m.",
-	 "The permission bits of %p are %m."},
+	 "Where %t exists, the path %p is a hard link to it, or a copy of it; otherwise nothing is required.",
+	 ENTRY_CONDLINK, false, true},
+	{"chmod", "ENTRY_CHMOD", "Set the permission bits of %p to %m.", "The permission bits of %p are %m.",
+	 ENTRY_CHMOD, true, false},
 };
 
 // The kind of a code, or nullptr for a code without one, which the

@@ -28,6 +28,12 @@ struct args_case {
 	int status;
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const args_case &c, std::ostream *os)
+{
+	*os << c.prog << " " << testing::PrintToString(c.args);
+}
+
 const args_case checks_arguments_and_directory_cases[] = {
 	{"mklinks-empty", {}, "", "missing arguments\n", 1},
 	{"mklinks-toolchain", {}, "", "missing arguments\n", 1},
@@ -104,5 +110,19 @@ TEST_P(ChecksArgumentsAndDirectoryCase, ChecksArgumentsAndDirectory)
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, ChecksArgumentsAndDirectoryCase, testing::ValuesIn(checks_arguments_and_directory_cases),
 			 [](const testing::TestParamInfo<args_case> &i) { return case_name(std::to_string(i.index) + " " + i.param.prog + " " + testing::PrintToString(i.param.args)); });
+
+// Help that cannot be written is no success.
+TEST(CommandLine, HelpIntoAFullOutputFails)
+{
+	const std::pair<const char *, int> programs[] = {{"cklinks-empty", 2}, {"lslinks", 1}, {"linklist", 1}};
+	for (const auto &[prog, status] : programs) {
+		SCOPED_TRACE(prog);
+		scratch s;
+		outcome o = run(s.dir, program(prog),
+				{{"--help"}, "", {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"}});
+		EXPECT_EQ(o.status, status);
+		EXPECT_EQ(o.err, "");
+	}
+}
 
 } // namespace

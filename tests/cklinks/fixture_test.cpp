@@ -24,6 +24,12 @@ struct damage_case {
 	std::vector<std::string> wrap {};
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const damage_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
 // Make p a file of a tebibyte with bytes at its start and end at its end
 // (none: it ends in a hole), and holes between wherever the file system
 // can keep them.
@@ -155,7 +161,33 @@ const damage_case damage_cases[] = {
 	 {"/bin/sh", "-c",
 	  "(sleep 0.3; mv -T links/swap links/hard) & exec /usr/bin/strace -o /dev/null -P hard "
 	  "-e trace=openat -e inject=openat:delay_enter=1000000 \"$0\" \"$@\" 2>/dev/null"}},
-	{"a copy that cannot be read",
+	{"a copy that a read fails in",
+ [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
+ {{3, error, "Input/output error"}},
+ {"/bin/sh", "-c",
+  "exec /usr/bin/strace -o /dev/null -P \"$PWD/links/hard\" -e trace=pread64 -e inject=pread64:error=EIO \"$0\" \"$@\""}},
+// Where the file system cannot tell data from holes, every byte is read.
+{"a copy that differs where lseek cannot tell",
+ [](const fs::path &d) { fs::remove(d / "links/hard"), spill(d / "links/hard", "data/presenT"); },
+ {{3, other_file, ""}}, {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=lseek:error=EINVAL"}},
+{"a copy where lseek cannot tell",
+ [](const fs::path &d) { fs::remove(d / "links/hard"), spill(d / "links/hard", "data/present"); },
+ {}, {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=lseek:error=EINVAL"}},
+// A copy under another process's write lease is not waited for.
+{"a copy under another's write lease",
+ [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
+ {{3, error, "Resource temporarily unavailable"}},
+ {"/bin/sh", "-c",
+  "perl -e 'open F, \"<\", \"links/hard\" or die; fcntl(F, 1024, 1) or die; $| = 1; print \"held\\n\"; sleep 30' >lease & "
+  "until [ -s lease ]; do sleep 0.05; done; exec \"$0\" \"$@\""}},
+// Whatever a name holds reaches the terminal escaped: overlong forms,
+// surrogates, a lead byte where a continuation belongs, and C1 controls.
+{"link text of invalid UTF-8 and a C1 control",
+ [](const fs::path &d) {
+	 fs::remove(d / "data/sym"), fs::create_symlink("\xc0\xaf\xed\xa0\x80\xe2\xe2\x82\xac\xc2\x9f", d / "data/sym");
+ },
+ {{2, other_text, "\\300\\257\\355\\240\\200\\342\xe2\x82\xac\\302\\237"}}},
+{"a copy that cannot be read",
 	 [](const fs::path &d) { fs::remove(d / "links/hard"), fs::copy(d / "data/present", d / "links/hard"); },
 	 {{3, error, "Too many open files"}}, {"/bin/sh", "-c", "ulimit -n 7 && exec \"$0\" \"$@\""}},
 };

@@ -23,6 +23,12 @@ struct list_case {
 	const char *said;	// on standard error; empty: the list is sound
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const list_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
 // A comment, a hard link and a symbolic link, on lines 1 to 3.
 const std::string base = "# Lines count from 1, comments and all.\nhardlink bin/tool bin/alias\n"
 			 "symlink lib.so.1 lib/lib.so\n";
@@ -70,6 +76,10 @@ const list_case check_names_every_bad_row_at_its_line_cases[] = {
 	 "x.links:4: error: target is made by a symbolic link (line 3)\n"},
 	{"path through a symbolic link", "symlink /srv/elsewhere sub\nhardlink bin/tool sub/victim",
 	 "x.links:5: error: path passes through a symbolic link that a row makes (line 4)\n"},
+	{"path through the first of two links made at one place",
+	 "symlink /srv/a sub\nsymlink /srv/b sub\nhardlink bin/tool sub/victim",
+	 "x.links:5: error: path is made by an earlier row too (line 4)\n"
+	 "x.links:6: error: path passes through a symbolic link that a row makes (line 4)\n"},
 	{"path through a later symbolic link", "chmod 4777 sub/victim\nsymlink /srv/elsewhere sub",
 	 "x.links:4: error: path passes through a symbolic link that a row makes (line 5)\n"},
 	{"target through a symbolic link", "condlink lib/lib.so/x bin/other",
@@ -114,6 +124,8 @@ const list_case check_names_every_bad_row_at_its_line_cases[] = {
 	{"control character in a comment", "# a \x1b[1m comment",
 	 "x.links:4: error: the list holds a control character (0x1b), which no field may hold\n"},
 	{"comment after a row", "hardlink bin/tool bin/x # why",
+	 "x.links:4: error: a comment takes a whole line: a # after a row's fields is no comment\n"},
+	{"comment glued to its #", "hardlink bin/tool bin/x #why",
 	 "x.links:4: error: a comment takes a whole line: a # after a row's fields is no comment\n"},
 	{"empty mode", "chmod \"\" bin/tool", "x.links:4: error: mode must be an octal number, such as 755\n"},
 	{"mode past the type, never wrapped", "chmod 100000000000000000000000000000000000000 bin/tool",
@@ -185,6 +197,41 @@ TEST(List, GenerateFailsWhereItCannotWrite)
 
 // The list's name is written into the table's source where a newline, a
 // backslash or a trigraph could not end or join its comment.
+// Every byte linklist writes for a list of every kind of row and of odd
+// names: the two table sources and the three pages, as they were reviewed.
+TEST(List, GenerateWritesWhatWasReviewed)
+{
+	scratch s;
+	const std::string golden = SOURCE_DIR "/tests/linklist/golden/";
+	fs::copy_file(golden + "every.links", s.dir / "every.links");
+	outcome o = run(s.dir, linklist(),
+			{.args = {"generate", "every.links", "every", "9.9.9", "2000-01-01", ".", "mklinks", "rmlinks",
+				  "cklinks"},
+			 .native = true});
+	EXPECT_EQ(o.out + o.err, "");
+	ASSERT_EQ(o.status, 0);
+	for (const char *file : {"every.table.cpp", "every.remover.cpp", "mklinks-every.1", "rmlinks-every.1",
+				 "cklinks-every.1"}) {
+		std::string want = slurp(golden + file);
+		ASSERT_FALSE(want.empty()) << file;
+		EXPECT_EQ(slurp(s.dir / file), want) << file;
+	}
+	// The build compiles that table, warnings as errors or not, and the
+	// program carries every name as the list holds it.
+	const list every = load_list(golden + "every.links");
+	fs::create_directory(s.dir / "tree");
+	lay(every.rows, s.dir / "tree");
+	fs::create_directories(s.dir / "tree/share");
+	spill(s.dir / "tree/share/read me", "here");
+	o = run(s.dir, program("tests/mklinks-every"), {{"tree", "-v"}});
+	std::string trace = "Verbose mode.\n";
+	for (const link_entry &e : every.rows)
+		trace += expect(e, e.type == ENTRY_SYMLINK ? way::symlink : way::hardlink);
+	EXPECT_EQ(o.out, trace);
+	EXPECT_EQ(o.err, "");
+	EXPECT_EQ(o.status, 0);
+}
+
 TEST(List, GenerateNamesAnOddListSafely)
 {
 	scratch s;
@@ -205,6 +252,12 @@ struct command_case {
 	int status;
 	std::vector<std::string> wrap {};
 };
+
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const command_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 // Every list named is read whole and checked, and only a regular file is
 // read: a directory, a FIFO or a file that fails to read fails the run,

@@ -26,6 +26,12 @@ struct page_case {
 	bool verbose;		// the usage line offers -v
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const page_case &c, std::ostream *os)
+{
+	*os << c.page;
+}
+
 // Each program's manual page numbers the rows from 0, as the programs count
 // them, and names every path in table order, escaped so that groff shows it
 // as it stands and never breaks it at a hyphen; its usage line is its own.
@@ -58,5 +64,23 @@ TEST_P(NameEveryPathInOrderCase, NameEveryPathInOrder)
 
 INSTANTIATE_TEST_SUITE_P(Pages, NameEveryPathInOrderCase, testing::ValuesIn(name_every_path_in_order_cases),
 			 [](const testing::TestParamInfo<page_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.page)); });
+
+// A component without rows has pages that say what each program still does.
+TEST(Pages, WordAComponentWithoutRows)
+{
+	const std::pair<const char *, const char *> pages[] = {
+		{"mklinks-empty.1", "belongs to a component without links: it only checks its arguments and that it can "
+				    "change into directory, then exits with status 0 (with -v, after the line Verbose mode.)."},
+		{"rmlinks-empty.1", "has no links to remove: it only checks its arguments and that it can change into "
+				    "directory, then exits with status 0."},
+		{"cklinks-empty.1", "belongs to a component without links: it only checks its arguments and that it can "
+				    "change into directory, then exits with status 0."},
+	};
+	for (const auto &[page, words] : pages) {
+		std::string text = render(program(page));
+		std::string flat = std::regex_replace(text, std::regex("\\s+"), " ");
+		EXPECT_NE(flat.find(words), std::string::npos) << text;
+	}
+}
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-struct lslinks_case {
+struct lslinks_case {	// NOLINT(clang-analyzer-optin.performance.Padding): in the order a case reads
 	const char *name;
 	void (*lay)(const fs::path &dir);	// the tree to list, "t", in dir
 	std::string out;			// after the heading
@@ -25,7 +26,14 @@ struct lslinks_case {
 	int status;
 	std::vector<std::string> wrap {};
 	std::vector<std::string> args {"t"};
+	bool root = false;	// the tree needs root to lay
 };
+
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const lslinks_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 const std::string heading = "# Written by lslinks: the links of a tree by path, then the modes to set again.\n";
 const std::string deep = [] {	// a path of more than PATH_MAX bytes
@@ -50,6 +58,14 @@ void chain(const fs::path &dir, int n)
 	mkfifoat(fd, "f", 0644);
 	linkat(fd, "f", fd, "g", 0);
 	close(fd);
+}
+
+// A tree whose every mode -a lists.
+void every_mode(const fs::path &d)
+{
+	fs::create_directories(d / "t/bin");
+	spill(d / "t/bin/a-1", "a", fs::perms(0700)), fs::create_hard_link(d / "t/bin/a-1", d / "t/bin/a");
+	fs::permissions(d / "t/bin", fs::perms(0750)), fs::create_symlink("a", d / "t/l");
 }
 
 const lslinks_case lslinks_cases[] = {
@@ -114,11 +130,7 @@ const lslinks_case lslinks_cases[] = {
 	 },
 	 "hardlink bin/su-2 bin/su\nchmod 4755 bin/su-2\nchmod 2711 bin/wall\nchmod 1777 tmp\n", "", 0},
 	{"every mode on request",
-	 [](const fs::path &d) {
-		 fs::create_directories(d / "t/bin");
-		 spill(d / "t/bin/a-1", "a", fs::perms(0700)), fs::create_hard_link(d / "t/bin/a-1", d / "t/bin/a");
-		 fs::permissions(d / "t/bin", fs::perms(0750)), fs::create_symlink("a", d / "t/l");
-	 },
+	 every_mode,
 	 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"--all-modes", "t"}},
 	// Deeper than PATH_MAX and than descriptors allow, one at a time.
 	// Deeper than PATH_MAX and than descriptors allow, and back up.
@@ -166,6 +178,43 @@ const lslinks_case lslinks_cases[] = {
 	{"DEL in a link's name",
 	 [](const fs::path &d) { fs::create_directory(d / "t"), fs::create_symlink("x", d / "t/a\x7f"); },
 	 "", "lslinks: \"a\\177\": cannot be listed: path holds a control character (\"x\")\n", 1},
+	{"every mode on request, as -a",
+	 every_mode,
+	 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"-a", "t"}},
+	// A 0 is a digit of a versioned name as much as any other.
+	{"the name with a 0 kept",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t"), spill(d / "t/b0", "b"), fs::create_hard_link(d / "t/b0", d / "t/a");
+	 },
+	 "hardlink b0 a\n", "", 0},
+	// A refused permission row is named by its path: it has no target.
+	{"a set-ID file named with a newline",
+	 [](const fs::path &d) { fs::create_directory(d / "t"), spill(d / "t/a\nb", "x", fs::perms(04755)); },
+	 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character\n", 1},
+	{"a character device under two names",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t"), mknod((d / "t/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+		 fs::create_hard_link(d / "t/null", d / "t/zero");
+	 },
+	 "", "lslinks: warning: not listed: \"null\", a character device with 2 names\n"
+	 "lslinks: warning: not listed: \"zero\", a character device with 2 names\n", 0, {}, {"t"}, true},
+	// A directory that cannot be opened fails the run: its links are
+	// never dropped in silence.
+	{"a directory that cannot be opened",
+	 [](const fs::path &d) { fs::create_directories(d / "t/a"), fs::create_symlink("x", d / "t/a/l"); },
+	 "", "lslinks: \"a\": cannot read the directory: Permission denied\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-P", "a", "-e", "trace=openat", "-e", "inject=openat:error=EACCES"}},
+	// A directory swapped between the look and the open (held there by
+	// a delay) is refused, not listed.
+	{"a directory swapped between look and open",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/a"), fs::create_directories(d / "t/other");
+		 fs::create_symlink("x", d / "t/other/l");
+	 },
+	 "", "lslinks: \"a\": changed while it was listed\nlslinks: \"other\": changed while it was listed\n", 1,
+	 {"/bin/sh", "-c",
+	  "(sleep 0.3; mv t/a t/gone; mv t/other t/a) & exec /usr/bin/strace -qqq -o /dev/null -P a -e trace=openat "
+	  "-e inject=openat:delay_enter=1000000 \"$0\" \"$@\""}},
 	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 	 "lslinks: \"t\": Not a directory\n", 1},
 	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
@@ -192,6 +241,8 @@ TEST_P(Lister, ListsWhatAListCanHoldAndRefusesTheRest)
 	const lslinks_case &c = GetParam();
 	if (!c.wrap.empty() && emulated())
 		GTEST_SKIP() << "the emulator reads directories in calls of its own";
+	if (c.root && getuid() != 0)
+		GTEST_SKIP() << "only root can lay this tree";
 	scratch s;
 	c.lay(s.dir);
 	outcome o = run(s.dir, program("lslinks"), {c.args, "", c.wrap});

@@ -43,6 +43,12 @@ struct failure_case {
 	const char *err_end;	// after whatever cp itself wrote
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const failure_case &c, std::ostream *os)
+{
+	*os << "row " << c.row;
+}
+
 const char *const no_symlink = "cannot create symbolic link from"
 			       " \"libexec/gcc/arm-none-eabi/4.6.1/liblto_plugin.so\" to \"liblto_plugin.so.0.0.0\"\n";
 const failure_case failure_keeps_earlier_rows_and_spares_later_ones_cases[] = {
@@ -138,6 +144,12 @@ struct cp_case {
 	int runs = -1;			// of cp, where counted
 	std::size_t row = SIZE_MAX;	// that fails; SIZE_MAX: the first to copy
 };
+
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const cp_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
 
 // A cp that copies only when given exactly a row's target and path.
 const char *const true_cp =

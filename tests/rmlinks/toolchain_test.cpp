@@ -28,6 +28,12 @@ struct removal_case {
 	std::vector<std::string> gone;		// prepared paths rmlinks removes
 };
 
+// How GoogleTest names the case where it shows it.
+[[maybe_unused]] void PrintTo(const removal_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
 const removal_case gives_back_the_tree_as_it_was_cases[] = {
 	{"round trip", [](const scratch &s) { lay(rows, s.dir); }, true, 1, {}},
 	{"round trip with copies", lay_split, true, 1, {}},
