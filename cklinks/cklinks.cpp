@@ -248,32 +248,51 @@ static bool in_place(const link_entry &e)
 	return linked(e);
 }
 
+static const char usage[] = "usage: %s [--no-copies] directory\n";
+
 int main(int argc, char *argv[])
 {
-	// Options come before the directory, and only these words are
-	// options: any other first argument, "-v" among them, names it.
-	int arg = 1;
-	for (; arg < argc; arg++) {
-		const char *name = strrchr(argv[0], '/');
-		int status = answer_standard(argv[arg], "cklinks", name != nullptr ? name + 1 : argv[0],
-					     "usage: %s [--no-copies] directory\n",
-					     "Say whether the component's links are in place under directory.\n\n"
-					     "      --no-copies  a copy where a hard link belongs is not in place\n"
-					     "      --help       show this and exit\n"
-					     "      --version    show the version and exit\n",
-					     2);
-		if (status != -1)
-			return status;
-		if (strcmp(argv[arg], "--no-copies") != 0)
-			break;
-		no_copies = true;
+	// Options may come before the directory or after it, as mklinks
+	// takes -v after it; an argument that is neither an option known
+	// here nor the one directory is refused, never ignored. After "--",
+	// an argument is the directory whatever it begins with.
+	const char *name = strrchr(argv[0], '/');
+	name = name != nullptr ? name + 1 : argv[0];
+	const char *dir = nullptr;
+	bool options = true, wrong = false;
+	for (int arg = 1; arg < argc; arg++) {
+		const char *a = argv[arg];
+		if (options && a[0] == '-' && a[1] != '\0') {
+			int status = answer_standard(a, "cklinks", name, usage,
+						     "Say whether the component's links are in place under directory.\n\n"
+						     "      --no-copies  a copy where a hard link belongs is not in place\n"
+						     "      --help       show this and exit\n"
+						     "      --version    show the version and exit\n",
+						     2);
+			if (status != -1)
+				return status;
+			if (strcmp(a, "--no-copies") == 0)
+				no_copies = true;
+			else if (strcmp(a, "--") == 0)
+				options = false;
+			else
+				wrong = true;
+		} else if (dir == nullptr) {
+			dir = a;
+		} else {
+			wrong = true;
+		}
 	}
-	if (arg == argc) {
+	if (wrong) {
+		complain(usage, name);
+		return 2;
+	}
+	if (dir == nullptr) {
 		complain("missing arguments\n");
 		return 2;
 	}
-	if (chdir(argv[arg]) == -1) {
-		complain("unable to chdir to %q: %s\n", argv[arg], strerror(errno));
+	if (chdir(dir) == -1) {
+		complain("unable to chdir to %q: %s\n", dir, strerror(errno));
 		return 2;
 	}
 

@@ -57,8 +57,13 @@ const args_case checks_arguments_and_directory_cases[] = {
 	{"rmlinks-toolchain", {"file"}, "", "unable to chdir to \"file\"\n", 1},
 	{"cklinks-empty", {}, "", "missing arguments\n", 2},
 	{"cklinks-toolchain", {}, "", "missing arguments\n", 2},
-	{"cklinks-empty", {"inst", "-v", "more"}, "", "", 0},
-	{"cklinks-empty", {"-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 2},
+	// The checker takes its option after the directory too, and refuses
+	// what it does not know.
+	{"cklinks-empty", {"inst", "-v", "more"}, "", "usage: cklinks-empty [--no-copies] directory\n", 2},
+	{"cklinks-empty", {"-v"}, "", "usage: cklinks-empty [--no-copies] directory\n", 2},
+	{"cklinks-empty", {"inst", "inst"}, "", "usage: cklinks-empty [--no-copies] directory\n", 2},
+	{"cklinks-empty", {"inst", "--no-copies"}, "", "", 0},
+	{"cklinks-empty", {"--", "-v"}, "", "unable to chdir to \"-v\": No such file or directory\n", 2},
 	{"cklinks-toolchain", {"file"}, "", "unable to chdir to \"file\": Not a directory\n", 2},
 	// Only the checker and the host tools take options; the creator
 	// and the remover keep their command lines.
