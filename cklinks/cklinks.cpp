@@ -14,6 +14,7 @@
 #include "beneath.h"
 #include "link_entry.h"
 #include "options.h"
+#include "owner.h"
 #include "say.h"
 
 // Whether a copy where a hard link belongs is taken for one in place, as
@@ -232,11 +233,34 @@ static bool changed(const link_entry &e)
 	return false;
 }
 
+// The owner and group of the path itself, as mklinks gives them.
+static bool owned(const link_entry &e)
+{
+	place p;
+	struct stat st;
+	if (!find(e.path, p) || fstatat(p.dir, p.name, &st, AT_SYMLINK_NOFOLLOW) == -1)
+		return unseen(e.path);
+	uid_t uid = 0;
+	gid_t gid = 0;
+	if (const char *why = resolve_owner(e.target, uid, gid)) {
+		say("%q: owner %s: %s\n", e.path, e.target, why);
+		return false;
+	}
+	if (st.st_uid == uid && st.st_gid == gid)
+		return true;
+	char now[2 * (owner_name_max + 1) + 24];
+	owner_names(st.st_uid, st.st_gid, now, sizeof now);
+	say("%q: owner %q, not %s\n", e.path, now, e.target);
+	return false;
+}
+
 static bool in_place(const link_entry &e)
 {
 	switch (e.type) {
 	case ENTRY_CHMOD:
 		return changed(e);
+	case ENTRY_OWNER:
+		return owned(e);
 	case ENTRY_SYMLINK:
 		return symlinked(e);
 	case ENTRY_CONDLINK:

@@ -190,7 +190,7 @@ endif()
 # What the programs that carry a table share: the work beneath the
 # installation directory through descriptors, and their messages.
 add_library(mklinks_runtime OBJECT EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/common/beneath.cpp
-	${PROJECT_SOURCE_DIR}/common/say.cpp)
+	${PROJECT_SOURCE_DIR}/common/say.cpp ${PROJECT_SOURCE_DIR}/common/owner.cpp)
 target_link_libraries(mklinks_runtime PRIVATE mklinks_flags)
 set_target_properties(mklinks_runtime PROPERTIES CXX_EXTENSIONS OFF)
 

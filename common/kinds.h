@@ -13,25 +13,28 @@ struct row_kind {
 	const char *word;	// in a list
 	const char *name;	// in a generated table source
 	// What a row does, and what it requires, as mklinks' and cklinks'
-	// pages say: %p stands for the path, %t the target, %m the mode.
+	// pages say: %p stands for the path, %t the second field, %m the mode.
 	const char *make;
 	const char *check;
 	entry_type type;
-	bool mode;		// the second field is a mode, not a target
+	bool mode;		// the second field is a mode, not a text
 	bool link;		// makes its path, which the remover takes away
+	bool target;		// the second field is a path of the tree, which the row reads
 };
 
 inline constexpr row_kind row_kinds[] = {
 	{"hardlink", "ENTRY_HARDLINK", "Replace %p by a hard link to, or a copy of, %t.",
-	 "The path %p is a hard link to, or a copy of, %t.", ENTRY_HARDLINK, false, true},
+	 "The path %p is a hard link to, or a copy of, %t.", ENTRY_HARDLINK, false, true, true},
 	{"symlink", "ENTRY_SYMLINK", "Replace %p by a symbolic link holding %t.",
-	 "The path %p is a symbolic link holding %t.", ENTRY_SYMLINK, false, true},
+	 "The path %p is a symbolic link holding %t.", ENTRY_SYMLINK, false, true, false},
 	{"condlink", "ENTRY_CONDLINK",
 	 "Where %t exists, replace %p by a hard link to it, or a copy of it; otherwise leave it alone.",
 	 "Where %t exists, the path %p is a hard link to it, or a copy of it; otherwise nothing is required.",
-	 ENTRY_CONDLINK, false, true},
+	 ENTRY_CONDLINK, false, true, true},
 	{"chmod", "ENTRY_CHMOD", "Set the permission bits of %p to %m.", "The permission bits of %p are %m.",
-	 ENTRY_CHMOD, true, false},
+	 ENTRY_CHMOD, true, false, false},
+	{"owner", "ENTRY_OWNER", "Give %p the owner and group %t.", "The owner and group of %p are %t.", ENTRY_OWNER,
+	 false, false, false},
 };
 
 // The kind of a code, or nullptr for a code without one, which the

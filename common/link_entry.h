@@ -13,12 +13,13 @@ enum entry_type : std::uint32_t {
 	ENTRY_SYMLINK = 1,	// replace path by a symbolic link holding target
 	ENTRY_CONDLINK = 2,	// as ENTRY_HARDLINK, only when target exists
 	ENTRY_CHMOD = 3,	// set the permission bits of path to mode
+	ENTRY_OWNER = 4,	// give path the owner and group "USER:GROUP" in target
 };
 
 struct link_entry {
 	entry_type type;
 	union {
-		const char *target;	// types 0, 1 and 2
+		const char *target;	// types 0, 1, 2 and 4
 		mode_t mode;		// ENTRY_CHMOD
 	};
 	const char *path;

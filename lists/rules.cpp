@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "kinds.h"
+#include "owner.h"
 #include "text.h"
 
 // PATH_MAX, with its NUL: no path, target or link text may be as long.
@@ -100,6 +102,10 @@ static const char *row_rule(const link_entry &e, place &at)
 	switch (e.type) {
 	case ENTRY_CHMOD:
 		return (e.mode & ~mode_t{07777}) != 0 ? "mode has bits beyond 07777" : nullptr;
+	case ENTRY_OWNER:
+		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777 || !owner_sound(e.target))
+			return "owner must be USER:GROUP, each a name or a number";
+		return nullptr;
 	case ENTRY_SYMLINK: {
 		// A mode where a text belongs sets only the low bits of the
 		// pointer; no string lies in the first page.
@@ -207,6 +213,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	std::vector<place> at(n);
 	std::vector<bool> sound(n);
 	makers made;
+	std::unordered_map<std::string, std::size_t> modes;	// the first permission change of each place
 	link_tree links;
 	for (std::size_t i = 0; i < n; i++) {
 		if (const char *r = row_rule(rows[i], at[i])) {
@@ -214,8 +221,10 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			continue;
 		}
 		sound[i] = true;
-		if (rows[i].type != ENTRY_CHMOD)
+		if (const row_kind *k = kind_of(rows[i].type); k == nullptr || k->link)
 			made[at[i].path].push_back(i);
+		if (rows[i].type == ENTRY_CHMOD)
+			modes.try_emplace(at[i].path, i);
 		if (rows[i].type == ENTRY_SYMLINK)
 			add(links, at[i].path, i);
 	}
@@ -232,6 +241,14 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			continue;
 		}
 		auto here = made.find(p.path);
+		if (e.type == ENTRY_OWNER) {
+			// A change of owner clears the set-ID bits a permission
+			// change before it set.
+			if (auto mode = modes.find(p.path); mode != modes.end() && mode->second < i)
+				say(i, "owner given after a permission change of the path, whose set-ID bits it would clear",
+				    mode->second);
+			continue;
+		}
 		if (e.type == ENTRY_CHMOD) {
 			if (here == made.end())
 				continue;

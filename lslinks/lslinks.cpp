@@ -12,6 +12,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -22,7 +24,9 @@
 
 #include "list.h"
 #include "rules.h"
+#include "kinds.h"
 #include "options.h"
+#include "owner.h"
 #include "quoted.h"
 
 static bool failed;
@@ -50,6 +54,8 @@ struct inode_hash {
 // the most names it was seen to have.
 struct file {
 	mode_t mode;
+	uid_t uid;
+	gid_t gid;
 	std::vector<std::string> names;
 	nlink_t links = 0;
 };
@@ -57,7 +63,39 @@ struct file {
 static std::unordered_map<inode, file, inode_hash> files;		// with several names
 static std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
 static std::vector<std::pair<std::string, mode_t>> modes;		// of files with one name, directories
+static std::vector<std::pair<std::string, std::string>> owners;	// path, owner, of files with one name and the rest
 static bool all_modes;
+static uid_t top_uid;	// the stage's own owner, which every entry has but where a row says otherwise
+static gid_t top_gid;
+
+// The owner of an entry, as an owner row gives it: by name where the
+// names make a sound row, else by number.
+static std::unordered_map<uid_t, std::string> users;	// the names owner_text found
+static std::unordered_map<gid_t, std::string> groups;
+
+static std::string owner_text(uid_t uid, gid_t gid)
+{
+	auto [u, new_user] = users.try_emplace(uid);
+	if (new_user) {
+		const passwd *pw = getpwuid(uid);
+		u->second = pw != nullptr ? pw->pw_name : std::to_string(uid);
+	}
+	auto [g, new_group] = groups.try_emplace(gid);
+	if (new_group) {
+		const group *gr = getgrgid(gid);
+		g->second = gr != nullptr ? gr->gr_name : std::to_string(gid);
+	}
+	std::string text = u->second + ":" + g->second;
+	return owner_sound(text.c_str()) ? text : std::to_string(uid) + ":" + std::to_string(gid);
+}
+
+// Whether an entry's owner is worth a row: that of a set-ID or sticky one,
+// whose bits mean nothing under another owner, one that differs from the
+// stage's, or every one on request.
+static bool owner_wanted(const struct statx &x)
+{
+	return all_modes || (x.stx_mode & 07000) != 0 || x.stx_uid != top_uid || x.stx_gid != top_gid;
+}
 
 // The permission bits worth a row: those that archives commonly drop, or
 // all of them on request.
@@ -144,7 +182,7 @@ static int enter(int fd, const char *name, const std::string &path, const struct
 static bool look(int fd, const std::string &name, const std::string &path, unsigned long long mount,
 		 struct statx &x)
 {
-	unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_MNT_ID;
+	unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_MNT_ID | STATX_UID | STATX_GID;
 	if (statx(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &x) == -1) {
 		// Listed by its directory but gone when looked at, it moved.
 		complain(path, errno == ENOENT ? "changed while it was listed" : strerror(errno));
@@ -157,6 +195,9 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		return false;
 	}
 	mode_t mode = x.stx_mode & 07777;
+	bool shared = S_ISREG(x.stx_mode) && x.stx_nlink > 1;	// owned at the name it keeps
+	if (owner_wanted(x) && !shared && (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || S_ISREG(x.stx_mode)))
+		owners.emplace_back(path, owner_text(x.stx_uid, x.stx_gid));
 	if (S_ISDIR(x.stx_mode)) {
 		if (wanted(mode))
 			modes.emplace_back(path, mode);
@@ -172,6 +213,8 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 	} else if (S_ISREG(x.stx_mode) && x.stx_nlink > 1) {
 		file &f = files[{makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino}];
 		f.mode = mode;
+		f.uid = x.stx_uid;
+		f.gid = x.stx_gid;
 		f.names.push_back(path);
 		f.links = std::max<nlink_t>(f.links, x.stx_nlink);
 	} else if (S_ISREG(x.stx_mode)) {
@@ -191,11 +234,13 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 static void walk(int top)
 {
 	struct statx x;
-	if (statx(top, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &x) == -1) {
+	if (statx(top, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID | STATX_UID | STATX_GID, &x) == -1) {
 		complain("", strerror(errno));
 		close(top);
 		return;
 	}
+	top_uid = x.stx_uid;
+	top_gid = x.stx_gid;
 	unsigned long long mount = mount_of(x);
 	std::vector<level> path_to(1);
 	std::string path;
@@ -299,8 +344,9 @@ int main(int argc, char *argv[])
 	walk(top);
 
 	// The links, each row pointing into the names gathered above, sorted by
-	// path; then the modes, at the names files keep, by path too.
-	std::vector<link_entry> rows, chmods;
+	// path; then the owners and then the modes, at the names files keep,
+	// by path too: a change of owner would clear the set-ID bits.
+	std::vector<link_entry> rows, owned, chmods;
 	for (const auto &[path, text] : symlinks)
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
 	for (auto &[id, f] : files) {
@@ -317,25 +363,31 @@ int main(int argc, char *argv[])
 			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
 		if (wanted(f.mode))
 			chmods.push_back({ENTRY_CHMOD, {.mode = f.mode}, f.names[0].c_str()});
+		if (all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid)
+			owners.emplace_back(f.names[0], owner_text(f.uid, f.gid));
 	}
+	for (const auto &[path, owner] : owners)
+		owned.push_back({ENTRY_OWNER, {owner.c_str()}, path.c_str()});
 	for (const auto &[path, mode] : modes)
 		chmods.push_back({ENTRY_CHMOD, {.mode = mode}, path.c_str()});
 	auto by_path = [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; };
 	std::sort(rows.begin(), rows.end(), by_path);
+	std::sort(owned.begin(), owned.end(), by_path);
 	std::sort(chmods.begin(), chmods.end(), by_path);
+	rows.insert(rows.end(), owned.begin(), owned.end());
 	rows.insert(rows.end(), chmods.begin(), chmods.end());
 
 	// What the build would refuse is refused here, never dropped.
 	for (const finding &f : check(rows.data(), rows.size())) {
 		const link_entry &e = rows[f.row];
 		std::string what = "cannot be listed: " + f.rule;
-		if (e.type != ENTRY_CHMOD)
+		if (kind_or_hardlink(e.type).link)
 			what += " (" + quoted(e.target) + ")";
 		complain(e.path, what);
 	}
 	if (failed)
 		return 1;
-	std::string list = "# Written by lslinks: the links of a tree by path, then the modes to set again.\n";
+	std::string list = "# Written by lslinks: the links of a tree by path, then the owners and modes to set again.\n";
 	write_rows(list, rows);
 	fwrite(list.data(), 1, list.size(), stdout);
 	return fflush(stdout) == 0 && ferror(stdout) == 0 ? 0 : 1;

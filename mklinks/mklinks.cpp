@@ -18,6 +18,7 @@
 
 #include "beneath.h"
 #include "link_entry.h"
+#include "owner.h"
 #include "say.h"
 
 static bool verbose;
@@ -346,6 +347,29 @@ static bool change(const link_entry &e)
 	return false;
 }
 
+// Give the row's path its owner and group, resolved here by name. The
+// path itself is changed, never what a symbolic link there leads to. A
+// change of owner clears the set-ID bits, so the list gives the owner
+// before the mode.
+static bool own(const link_entry &e)
+{
+	place p;
+	int error;
+	if (!find(e.path, p, error))
+		return false;
+	if (verbose)
+		say("chown %s %q\n", e.target, e.path);
+	uid_t uid = 0;
+	gid_t gid = 0;
+	const char *why = error != 0 ? strerror(error) : resolve_owner(e.target, uid, gid);
+	if (why == nullptr && fchownat(p.dir, p.name, uid, gid, AT_SYMLINK_NOFOLLOW) == -1)
+		why = strerror(errno);
+	if (why == nullptr)
+		return true;
+	complain("could not chown %s %q: %s\n", e.target, e.path, why);
+	return false;
+}
+
 static bool symlink_row(const link_entry &e)
 {
 	place p;
@@ -394,6 +418,8 @@ static bool run(const link_entry &e)
 	switch (e.type) {
 	case ENTRY_CHMOD:
 		return change(e);
+	case ENTRY_OWNER:
+		return own(e);
 	case ENTRY_SYMLINK:
 		return symlink_row(e);
 	case ENTRY_CONDLINK:

@@ -48,10 +48,11 @@ int main(int argc, char *argv[])
 			return 1;
 		}
 		case ENTRY_CHMOD:
+		case ENTRY_OWNER:
 			break;
 		}
-		// A permission change made nothing to take away, and an unnamed
-		// code may have made anything; refuse rather than guess.
+		// A permission or owner change made nothing to take away, and an
+		// unnamed code may have made anything; refuse rather than guess.
 		complain("unsupported type: %d\n", static_cast<int>(e.type));
 		return 1;
 	}

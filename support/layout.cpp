@@ -7,6 +7,8 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "kinds.h"
+
 std::string slurp(const fs::path &p)
 {
 	std::string text;
@@ -36,9 +38,10 @@ void lay(const std::vector<link_entry> &rows, const fs::path &dir)
 	for (const link_entry &e : rows) {
 		fs::path path = dir / e.path;
 		fs::create_directories(path.parent_path());
-		fs::path target = e.type == ENTRY_SYMLINK ? path.parent_path() / e.target
-				  : e.type == ENTRY_CHMOD ? path
-							  : dir / e.target;
+		// A row of a kind without a target acts on its path.
+		fs::path target = e.type == ENTRY_SYMLINK		? path.parent_path() / e.target
+				  : kind_or_hardlink(e.type).target ? dir / e.target
+								    : path;
 		if (e.type == ENTRY_CONDLINK || fs::exists(target))
 			continue;	// a conditional target is each case's choice
 		fs::create_directories(target.parent_path());

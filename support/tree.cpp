@@ -18,6 +18,9 @@ static void shell(const std::vector<link_entry> &rows)
 		case ENTRY_CHMOD:
 			printf("chmod %o '%s' || exit 1\n", e.mode, e.path);
 			continue;
+		case ENTRY_OWNER:
+			printf("chown -h '%s' '%s' || exit 1\n", e.target, e.path);
+			continue;
 		case ENTRY_SYMLINK:
 			printf("ln -sf '%s' '%s' || exit 1\n", e.target, e.path);
 			continue;
@@ -39,6 +42,9 @@ static void cmake(const std::vector<link_entry> &rows)
 		switch (e.type) {
 		case ENTRY_CHMOD:
 			printf("file(CHMOD \"%s\" FILE_PERMISSIONS 0%o)\n", e.path, e.mode);
+			continue;
+		case ENTRY_OWNER:
+			printf("execute_process(COMMAND chown -h \"%s\" \"%s\" COMMAND_ERROR_IS_FATAL ANY)\n", e.target, e.path);
 			continue;
 		case ENTRY_SYMLINK:
 			printf("file(CREATE_LINK \"%s\" \"%s\" SYMBOLIC)\n", e.target, e.path);

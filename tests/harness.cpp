@@ -111,6 +111,8 @@ std::string expect(const link_entry &e, way w)
 	switch (e.type) {
 	case ENTRY_CHMOD:
 		return format("chmod %o %q\n", e.mode, e.path);
+	case ENTRY_OWNER:
+		return format("chown %s %q\n", e.target, e.path);
 	case ENTRY_SYMLINK:
 		t = format("symlink %q -> %q\n", e.path, e.target);
 		return w == way::symlink ? t + "processed symlink\n" : t;

@@ -8,6 +8,8 @@
 #include <set>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
@@ -35,7 +37,7 @@ struct lslinks_case {	// NOLINT(clang-analyzer-optin.performance.Padding): in th
 	*os << c.name;
 }
 
-const std::string heading = "# Written by lslinks: the links of a tree by path, then the modes to set again.\n";
+const std::string heading = "# Written by lslinks: the links of a tree by path, then the owners and modes to set again.\n";
 const std::string deep = [] {	// a path of more than PATH_MAX bytes
 	std::string p;
 	for (int i = 0; i < 17; i++)
@@ -128,10 +130,22 @@ const lslinks_case lslinks_cases[] = {
 		 fs::create_hard_link(d / "t/bin/su-2", d / "t/bin/su");
 		 fs::permissions(d / "t/tmp", fs::perms(01777)), fs::permissions(d / "t", fs::perms(01755));
 	 },
-	 "hardlink bin/su-2 bin/su\nchmod 4755 bin/su-2\nchmod 2711 bin/wall\nchmod 1777 tmp\n", "", 0},
+	 "hardlink bin/su-2 bin/su\nowner root:root bin/su-2\nowner root:root bin/wall\nowner root:root tmp\n"
+	 "chmod 4755 bin/su-2\nchmod 2711 bin/wall\nchmod 1777 tmp\n",
+	 "", 0, {}, {"t"}, true},
+	// The owner of an entry that is not the stage's own comes back too.
+	{"entries of another owner",
+	 [](const fs::path &d) {
+		 fs::create_directories(d / "t/var"), spill(d / "t/var/f", "f"), spill(d / "t/g", "g");
+		 lchown((d / "t/var").c_str(), 0, getgrnam("nogroup")->gr_gid);
+		 lchown((d / "t/var/f").c_str(), getpwnam("nobody")->pw_uid, 0);
+	 },
+	 "owner root:nogroup var\nowner nobody:root var/f\n", "", 0, {}, {"t"}, true},
 	{"every mode on request",
 	 every_mode,
-	 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"--all-modes", "t"}},
+	 "hardlink bin/a-1 bin/a\nsymlink a l\nowner root:root bin\nowner root:root bin/a-1\nowner root:root l\n"
+	 "chmod 0750 bin\nchmod 0700 bin/a-1\n",
+	 "", 0, {}, {"--all-modes", "t"}, true},
 	// Deeper than PATH_MAX and than descriptors allow, one at a time.
 	// Deeper than PATH_MAX and than descriptors allow, and back up.
 	{"a tree 5,000 directories deep, 24 descriptors",
@@ -180,7 +194,9 @@ const lslinks_case lslinks_cases[] = {
 	 "", "lslinks: \"a\\177\": cannot be listed: path holds a control character (\"x\")\n", 1},
 	{"every mode on request, as -a",
 	 every_mode,
-	 "hardlink bin/a-1 bin/a\nsymlink a l\nchmod 0750 bin\nchmod 0700 bin/a-1\n", "", 0, {}, {"-a", "t"}},
+	 "hardlink bin/a-1 bin/a\nsymlink a l\nowner root:root bin\nowner root:root bin/a-1\nowner root:root l\n"
+	 "chmod 0750 bin\nchmod 0700 bin/a-1\n",
+	 "", 0, {}, {"-a", "t"}, true},
 	// A 0 is a digit of a versioned name as much as any other.
 	{"the name with a 0 kept",
 	 [](const fs::path &d) {
@@ -190,7 +206,8 @@ const lslinks_case lslinks_cases[] = {
 	// A refused permission row is named by its path: it has no target.
 	{"a set-ID file named with a newline",
 	 [](const fs::path &d) { fs::create_directory(d / "t"), spill(d / "t/a\nb", "x", fs::perms(04755)); },
-	 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character\n", 1},
+	 "", "lslinks: \"a\\nb\": cannot be listed: path holds a control character\n"
+	 "lslinks: \"a\\nb\": cannot be listed: path holds a control character\n", 1},
 	{"a character device under two names",
 	 [](const fs::path &d) {
 		 fs::create_directory(d / "t"), mknod((d / "t/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
@@ -242,7 +259,7 @@ TEST_P(Lister, ListsWhatAListCanHoldAndRefusesTheRest)
 	if (!c.wrap.empty() && emulated())
 		GTEST_SKIP() << "the emulator reads directories in calls of its own";
 	if (c.root && getuid() != 0)
-		GTEST_SKIP() << "only root can lay this tree";
+		GTEST_SKIP() << "only root can lay this tree, or give its entries root's name";
 	scratch s;
 	c.lay(s.dir);
 	outcome o = run(s.dir, program("lslinks"), {c.args, "", c.wrap});

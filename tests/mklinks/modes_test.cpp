@@ -1,6 +1,11 @@
 // mklinks, cklinks and rmlinks run against the modes component.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "kinds.h"
 
 #include "harness.h"
 
@@ -17,6 +22,8 @@ const std::vector<link_entry> &rows = modes.rows;
 // manual pages show every name as it stands.
 TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 {
+	if (getuid() != 0)
+		GTEST_SKIP() << "only root can give a file another owner";
 	scratch s;
 	lay(rows, s.dir);
 	spill(s.dir / "data/file", "file");
@@ -39,15 +46,26 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	// Every name is written escaped, as the checker writes it.
 	EXPECT_NE(o.out.find("chmod 600 \"odd/\?\?!\?\?/\?\?=\\302\\233\\233\\205\\351\"\n"), std::string::npos);
 	EXPECT_NE(o.out.find("chmod 644 \".odd/it's a \\\"quoted\\\" \\\\ name-\xc3\xa9\"\n"), std::string::npos);
-	for (std::size_t i : {0, 1, 3})
+	for (std::size_t i : {1, 2, 4})
 		EXPECT_EQ(fs::status(s.dir / rows[i].path).permissions(), fs::perms(rows[i].mode));
+	// The owner came first, so the set-user-ID bit is still there, on a
+	// file of nobody's.
+	struct stat tool {};
+	ASSERT_EQ(stat((s.dir / "data/tool").c_str(), &tool), 0);
+	EXPECT_EQ(tool.st_uid, getpwnam("nobody")->pw_uid);
+	EXPECT_EQ(tool.st_gid, getgrnam("nogroup")->gr_gid);
+	EXPECT_EQ(tool.st_mode & 07777, 04755U);
 	// The stub made no copy, a mode changed since is named with the one the
-	// path has instead, and a target that cannot be looked at is present.
-	fs::permissions(s.dir / rows[1].path, fs::perms(0640));
-	fs::remove(s.dir / rows[2].target);
-	fs::create_symlink("file", s.dir / rows[2].target);
+	// path has instead, a group changed since with the owner the path has,
+	// and a target that cannot be looked at is present.
+	fs::permissions(s.dir / rows[2].path, fs::perms(0640));
+	ASSERT_EQ(lchown((s.dir / "data/tool").c_str(), tool.st_uid, 0), 0);
+	fs::permissions(s.dir / "data/tool", fs::perms(04755));
+	fs::remove(s.dir / rows[3].target);
+	fs::create_symlink("file", s.dir / rows[3].target);
 	o = run(s.dir, program("tests/cklinks-modes"), {{"."}});
-	EXPECT_EQ(o.out, complaint(rows[1], fault::mode, "640") + complaint(rows[2], fault::missing));
+	EXPECT_EQ(o.out, "\"data/tool\": owner \"nobody:root\", not nobody:nogroup\n" +
+				 complaint(rows[2], fault::mode, "640") + complaint(rows[3], fault::missing));
 	EXPECT_EQ(o.status, 1);
 
 	spill(s.dir / "links/file", "old");
@@ -55,12 +73,15 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	EXPECT_EQ(o.out + o.err, "");
 	EXPECT_EQ(o.status, 0);
 	for (std::size_t i = 0; i < rows.size(); i++)
-		EXPECT_EQ(fs::exists(s.dir / rows[i].path), rows[i].type == ENTRY_CHMOD) << rows[i].path;
+		EXPECT_EQ(fs::exists(s.dir / rows[i].path), !kind_or_hardlink(rows[i].type).link) << rows[i].path;
 
 	// A mode is shown with four digits, and a name as its bytes.
 	for (const char *page : {"tests/mklinks-modes.1", "tests/cklinks-modes.1"}) {
 		std::string text = render(program(page));
-		EXPECT_NE(text.find(rows[3].path), std::string::npos) << text;
+		EXPECT_NE(text.find(rows[4].path), std::string::npos) << text;
+		EXPECT_TRUE(text.find(" data/tool the owner and group nobody:nogroup.") != std::string::npos ||
+			    text.find(" of data/tool are nobody:nogroup.") != std::string::npos)
+			<< text;
 		EXPECT_NE(text.find(" 0044."), std::string::npos) << text;
 		// An apostrophe is asked for as one, which no typesetter curls.
 		EXPECT_NE(slurp(program(page)).find("it\\(aqs"), std::string::npos);
@@ -69,7 +90,7 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	std::string removes = render(program("tests/rmlinks-modes.1"));
 	for (std::size_t i = 0; i < rows.size(); i++)
 		EXPECT_EQ(removes.find(std::string("Remove ") + rows[i].path) != std::string::npos,
-			  rows[i].type != ENTRY_CHMOD) << removes;
+			  kind_or_hardlink(rows[i].type).link) << removes;
 }
 
 } // namespace

@@ -7,6 +7,7 @@ const link_entry rows[] = {
 	{ENTRY_HARDLINK, {"bin/tool-1.2"}, "bin/tool"},
 	{ENTRY_SYMLINK, {"libfoo.so.1"}, "lib/libfoo.so"},
 	{ENTRY_CONDLINK, {"share/read me"}, "doc/read me"},
+	{ENTRY_OWNER, {"root:root"}, "bin/tool-1.2"},
 	{ENTRY_CHMOD, {.mode = 04755}, "bin/tool-1.2"},
 	{ENTRY_CHMOD, {.mode = 0640}, "odd/it's a \"quoted\" \\ name-\303\251"},
 	{ENTRY_HARDLINK, {"odd/\?\?=\?\?/\?\?!"}, "odd/\302\233\233\205\351"},
