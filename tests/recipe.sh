@@ -1,9 +1,9 @@
 #!/bin/sh
 # recipe.sh SOURCE SCRATCH: run the README's recipe for adding a component,
-# as it stands, in a copy of the source with a stage of ours, in a fresh
-# directory under SCRATCH, and require that
-# the tree it installs is the stage as it was laid: links, copies that are
-# hard links again, and modes.
+# as it stands, twice, in a copy of the source with a stage of ours, in a
+# fresh directory under SCRATCH, and require each time that the tree it
+# installs is the stage as it was laid (links, copies that are hard links
+# again, owners and modes) and that the stage is as it was.
 set -eu
 source=$1
 mkdir -p "$2"
@@ -21,14 +21,22 @@ sh "$source/tests/lslinks/stage.sh" "$work/laid"
 sed -n '/^## Adding a component/,$p' README.md | sed -n '/^```sh$/,/^```$/p' | sed '1d;/^```$/,$d' >recipe
 echo "--- the recipe:"
 cat recipe
-sh -ex recipe >log 2>&1 || { cat log; exit 1; }
 # A symbolic link with two names comes back as two, so its count is no
 # part of what must come back.
-listing() { (cd "$1" && find . -mindepth 1 \( -type l -printf '%P %y %l\n' \) -o -printf '%P %y %m %n\n' | LC_ALL=C sort); }
+listing() { (cd "$1" && find . -mindepth 1 \( -type l -printf '%P %y %u:%g %l\n' \) -o -printf '%P %y %u:%g %m %n\n' | LC_ALL=C sort); }
 listing "$work/laid" >laid.txt
-listing installed >installed.txt
-if ! cmp -s laid.txt installed.txt; then
-	diff laid.txt installed.txt
-	exit 1
-fi
-echo "--- installed is the stage as laid: $(wc -l <laid.txt) entries, links and modes"
+for pass in 1 2; do
+	sh -ex recipe >log 2>&1 || { cat log; exit 1; }
+	listing installed >installed.txt
+	listing stage >stage.txt
+	for tree in installed stage; do
+		if ! cmp -s laid.txt $tree.txt; then
+			echo "--- pass $pass: $tree is not the stage as laid"
+			diff laid.txt $tree.txt
+			exit 1
+		fi
+	done
+	[ -x tools/bin/mklinks-mycomp ] || { echo "pass $pass: the component was not installed"; exit 1; }
+done
+[ "$(grep -c '^links_component(mycomp' CMakeLists.txt)" = 1 ] || { echo "the component was declared twice"; exit 1; }
+echo "--- installed is the stage as laid, twice: $(wc -l <laid.txt) entries, links, owners and modes"

@@ -28,6 +28,7 @@ printf su >bin/su-1.0
 chmod 4755 bin/su-1.0
 ln bin/su-1.0 bin/su
 printf wall >bin/wall
+chgrp nogroup bin/wall 2>/dev/null || :	# a group of its own, where we may give one
 chmod 2711 bin/wall
 mkdir -m 1777 tmp
 deep=share/deep
