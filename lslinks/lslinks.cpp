@@ -18,6 +18,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -175,6 +176,38 @@ static int enter(int fd, const char *name, const std::string &path, const struct
 	return sub;
 }
 
+// Name on standard error what an entry holds that a list cannot carry: the
+// file capabilities of an executable file, and with -a every extended
+// attribute of any entry (access control lists, user attributes, security
+// labels), which the archive must keep. A name that cannot be read is
+// refused, never passed over.
+static void not_carried(int fd, const std::string &name, const std::string &path, const struct statx &x)
+{
+	bool executable = S_ISREG(x.stx_mode) && (x.stx_mode & 0111) != 0;
+	if (!all_modes && !executable)
+		return;
+	std::string at = "/proc/self/fd/" + std::to_string(fd) + "/" + name;
+	auto warn = [&](const char *attribute) {
+		fprintf(stderr, "lslinks: warning: not carried: %s: %s\n", quoted(path).c_str(), quoted(attribute).c_str());
+	};
+	if (!all_modes) {
+		if (lgetxattr(at.c_str(), "security.capability", nullptr, 0) >= 0)
+			warn("security.capability");
+		else if (errno != ENODATA && errno != ENOTSUP)
+			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
+		return;
+	}
+	std::vector<char> names(65536);
+	ssize_t n = llistxattr(at.c_str(), names.data(), names.size());
+	if (n == -1) {
+		if (errno != ENOTSUP)
+			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
+		return;
+	}
+	for (ssize_t i = 0; i < n; i += static_cast<ssize_t>(strlen(names.data() + i)) + 1)
+		warn(names.data() + i);
+}
+
 // Look at one entry of the directory at fd: a regular file for its names
 // and mode, a special file for its names, a symbolic link for its text, a
 // directory for its mode, and whether it lies on the tree's own mount.
@@ -194,6 +227,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		complain(path, "another file system is mounted here; a staged tree must be one");
 		return false;
 	}
+	not_carried(fd, name, path, x);
 	mode_t mode = x.stx_mode & 07777;
 	bool shared = S_ISREG(x.stx_mode) && x.stx_nlink > 1;	// owned at the name it keeps
 	if (owner_wanted(x) && !shared && (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || S_ISREG(x.stx_mode)))

@@ -12,6 +12,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -60,6 +61,18 @@ void chain(const fs::path &dir, int n)
 	mkfifoat(fd, "f", 0644);
 	linkat(fd, "f", fd, "g", 0);
 	close(fd);
+}
+
+// A file capability on an executable file and a user attribute on another,
+// which no list carries.
+void attributes(const fs::path &d)
+{
+	fs::create_directory(d / "t");
+	spill(d / "t/ping", "ping", fs::perms(0755)), spill(d / "t/f", "f");
+	// cap_net_raw, permitted and effective, as the kernel stores it.
+	const unsigned char caps[20] = {1, 0, 0, 2, 0, 0x20, 0, 0};
+	EXPECT_EQ(setxattr((d / "t/ping").c_str(), "security.capability", caps, sizeof caps, 0), 0);
+	EXPECT_EQ(setxattr((d / "t/f").c_str(), "user.note", "x", 1, 0), 0);
 }
 
 // A tree whose every mode -a lists.
@@ -232,6 +245,15 @@ const lslinks_case lslinks_cases[] = {
 	 {"/bin/sh", "-c",
 	  "(sleep 0.3; mv t/a t/gone; mv t/other t/a) & exec /usr/bin/strace -qqq -o /dev/null -P a -e trace=openat "
 	  "-e inject=openat:delay_enter=1000000 \"$0\" \"$@\""}},
+	// What a list cannot carry is named, never dropped in silence: a
+	// file capability always, and every other attribute with -a.
+	{"a file capability, not carried", attributes, "",
+	 "lslinks: warning: not carried: \"ping\": \"security.capability\"\n", 0, {}, {"t"}, true},
+	{"every attribute, not carried, with -a", attributes,
+	 "owner root:root f\nowner root:root ping\nchmod 0644 f\nchmod 0755 ping\n",
+	 "lslinks: warning: not carried: \"f\": \"user.note\"\n"
+	 "lslinks: warning: not carried: \"ping\": \"security.capability\"\n",
+	 0, {}, {"-a", "t"}, true},
 	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 	 "lslinks: \"t\": Not a directory\n", 1},
 	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
