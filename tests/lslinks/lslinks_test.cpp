@@ -303,25 +303,39 @@ mode_t stat_mode(const fs::path &p)
 // A stage with another mount inside is refused, naming the mount point,
 // so that no list groups names on two mounts as hard links, which rmlinks
 // would take for a file's other names.
-TEST(Lslinks, RefusesAMountInside)
+struct mount_case {
+	const char *kind;
+	unsigned long flags;
+};
+
+[[maybe_unused]] void PrintTo(const mount_case &c, std::ostream *os)
 {
-	const std::pair<const char *, unsigned long> cases[] = {{"bind", MS_BIND}, {"tmpfs", 0}};
-	for (const auto &[kind, flags] : cases) {
-		SCOPED_TRACE(kind);
-		scratch s;
-		fs::create_directories(s.dir / "t/a"), fs::create_directories(s.dir / "t/m");
-		spill(s.dir / "t/a/f", "only copy");
-		std::string from = flags == MS_BIND ? (s.dir / "t/a").string() : "tmpfs";
-		if (emulated() || mount(from.c_str(), (s.dir / "t/m").c_str(), "tmpfs", flags, nullptr) == -1)
-			GTEST_SKIP() << "cannot mount here, or the emulator hides mount ids";
-		outcome o = run(s.dir, program("lslinks"), {{"t"}});
-		umount2((s.dir / "t/m").c_str(), MNT_DETACH);
-		EXPECT_EQ(o.out, "");
-		EXPECT_EQ(o.err, "lslinks: \"m\": another file system is mounted here; a staged tree must be one\n");
-		EXPECT_EQ(o.status, 1);
-		EXPECT_EQ(slurp(s.dir / "t/a/f"), "only copy");
-	}
+	*os << c.kind;
 }
+
+const mount_case mount_cases[] = {{"bind", MS_BIND}, {"tmpfs", 0}};
+
+class Mount : public testing::TestWithParam<mount_case> {};
+
+TEST_P(Mount, RefusesAMountInside)
+{
+	const mount_case &c = GetParam();
+	scratch s;
+	fs::create_directories(s.dir / "t/a"), fs::create_directories(s.dir / "t/m");
+	spill(s.dir / "t/a/f", "only copy");
+	std::string from = c.flags == MS_BIND ? (s.dir / "t/a").string() : "tmpfs";
+	if (emulated() || mount(from.c_str(), (s.dir / "t/m").c_str(), "tmpfs", c.flags, nullptr) == -1)
+		GTEST_SKIP() << "cannot mount here, or the emulator hides mount ids";
+	outcome o = run(s.dir, program("lslinks"), {{"t"}});
+	umount2((s.dir / "t/m").c_str(), MNT_DETACH);
+	EXPECT_EQ(o.out, "");
+	EXPECT_EQ(o.err, "lslinks: \"m\": another file system is mounted here; a staged tree must be one\n");
+	EXPECT_EQ(o.status, 1);
+	EXPECT_EQ(slurp(s.dir / "t/a/f"), "only copy");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lslinks, Mount, testing::ValuesIn(mount_cases),
+			 [](const testing::TestParamInfo<mount_case> &i) { return case_name(i.param.kind); });
 
 // The names of each regular file with several, as sets.
 std::set<std::vector<std::string>> groups(const fs::path &dir)
