@@ -6,6 +6,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <grp.h>
@@ -303,6 +304,41 @@ mode_t stat_mode(const fs::path &p)
 // A stage with another mount inside is refused, naming the mount point,
 // so that no list groups names on two mounts as hard links, which rmlinks
 // would take for a file's other names.
+// A directory moved while the walk climbs back out of it through ".."
+// (held there by a delay on that very call, found by a traced run) stops
+// the run, rather than going on in the directory it was moved into.
+TEST(Lslinks, StopsWhereADirectoryMovedUnderTheClimb)
+{
+	if (emulated())
+		GTEST_SKIP() << "the emulator makes calls of its own";
+	scratch s;
+	fs::create_directories(s.dir / "t/a/b"), fs::create_directories(s.dir / "t/z");
+	fs::create_symlink("x", s.dir / "t/a/l"), fs::create_symlink("y", s.dir / "t/z/m");
+	std::string log = s.dir.string() + ".calls";
+	ASSERT_EQ(run(s.dir, "/usr/bin/strace", {.args = {"-o", log, "-e", "trace=openat", program("lslinks"), "t"}, .native = true})
+			  .status,
+		  0);
+	std::istringstream in(slurp(log));
+	int call = 0, climb = 0;
+	for (std::string line; std::getline(in, line);) {
+		if (!line.starts_with("openat("))
+			continue;
+		call++;
+		if (climb == 0 && line.find(", \"..\",") != std::string::npos)
+			climb = call;
+	}
+	fs::remove(log);
+	ASSERT_GT(climb, 0) << "the traced walk never climbed";
+	std::string delay = "inject=openat:delay_enter=1000000:when=" + std::to_string(climb);
+	outcome o = run(s.dir, program("lslinks"),
+			{{"t"}, "", {"/bin/sh", "-c",
+				     "(sleep 0.3; mv t/a/b t/z/b) & exec /usr/bin/strace -qqq -o /dev/null -e trace=openat -e " +
+					     delay + " \"$0\" \"$@\""}});
+	EXPECT_EQ(o.out, "");
+	EXPECT_EQ(o.err, "lslinks: \"a\": changed while it was listed\n");
+	EXPECT_EQ(o.status, 1);
+}
+
 struct mount_case {
 	const char *kind;
 	unsigned long flags;
