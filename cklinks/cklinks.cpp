@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "beneath.h"
@@ -254,6 +255,46 @@ static bool owned(const link_entry &e)
 	return false;
 }
 
+// Whether an attribute the kernel gave holds the capabilities of want, as
+// the build wrote it. Revision 1 has no capabilities above 31, and
+// revision 3 names the root of a user namespace too, which is not compared.
+static bool same_caps(const unsigned char *now, ssize_t n, const unsigned char *want)
+{
+	unsigned revision = n >= 4 ? now[3] : 0;
+	ssize_t size = revision == 1 ? 12 : revision == 2 ? 20 : revision == 3 ? 24 : -1;
+	if (n != size || (now[0] & 1) != (want[0] & 1))
+		return false;
+	unsigned char words[caps_size - 4] = {};
+	memcpy(words, now + 4, revision == 1 ? 8 : sizeof words);
+	return memcmp(words, want + 4, sizeof words) == 0;
+}
+
+// The capabilities of the regular file at the path itself, as mklinks
+// gives them.
+static bool capable(const link_entry &e)
+{
+	place p;
+	struct stat st;
+	if (!find(e.path, p))
+		return unseen(e.path);
+	int fd = open_regular(p, O_NOFOLLOW, st);
+	if (fd == not_regular)
+		return wrong(e.path, "not a regular file");
+	if (fd < 0)
+		return fd == not_found ? unseen(e.path) : failed(e.path, errno);
+	unsigned char now[24];
+	ssize_t n = fgetxattr(fd, "security.capability", now, sizeof now);
+	int error = errno;
+	close(fd);
+	if (n == -1 && error != ENODATA && error != ENOTSUP && error != ERANGE)
+		return failed(e.path, error);
+	const auto *want = reinterpret_cast<const unsigned char *>(e.target + strlen(e.target) + 1);
+	if (n != -1 && same_caps(now, n, want))
+		return true;
+	say("%q: %s capabilities, not %s\n", e.path, n == -1 && error != ERANGE ? "no" : "other", e.target);
+	return false;
+}
+
 static bool in_place(const link_entry &e)
 {
 	switch (e.type) {
@@ -261,6 +302,8 @@ static bool in_place(const link_entry &e)
 		return changed(e);
 	case ENTRY_OWNER:
 		return owned(e);
+	case ENTRY_CAPS:
+		return capable(e);
 	case ENTRY_SYMLINK:
 		return symlinked(e);
 	case ENTRY_CONDLINK:

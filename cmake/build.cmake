@@ -100,7 +100,7 @@ function(mklinks_build_linklist name)
 	set(tool ${CMAKE_CURRENT_BINARY_DIR}/${name})
 	list(TRANSFORM linked PREPEND -D)
 	set(sources ${top}/linklist/linklist.cpp ${top}/linklist/pages.cpp ${top}/lists/list.cpp ${top}/lists/rules.cpp
-		${ARGN})
+		${top}/lists/caps.cpp ${ARGN})
 	file(GLOB headers ${top}/linklist/*.h ${top}/lists/*.h ${top}/common/*.h ${top}/compat/*.h)
 	add_custom_command(OUTPUT ${tool}
 		COMMAND ${MKLINKS_HOST_CXX} -std=c++20 -O2 ${linked} -DMKLINKS_VERSION="${MKLINKS_VERSION}"

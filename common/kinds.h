@@ -35,6 +35,8 @@ inline constexpr row_kind row_kinds[] = {
 	 ENTRY_CHMOD, true, false, false},
 	{"owner", "ENTRY_OWNER", "Give %p the owner and group %t.", "The owner and group of %p are %t.", ENTRY_OWNER,
 	 false, false, false},
+	{"caps", "ENTRY_CAPS", "Give %p the file capabilities %t.", "The file capabilities of %p are %t.", ENTRY_CAPS,
+	 false, false, false},
 };
 
 // The kind of a code, or nullptr for a code without one, which the

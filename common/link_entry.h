@@ -14,16 +14,21 @@ enum entry_type : std::uint32_t {
 	ENTRY_CONDLINK = 2,	// as ENTRY_HARDLINK, only when target exists
 	ENTRY_CHMOD = 3,	// set the permission bits of path to mode
 	ENTRY_OWNER = 4,	// give path the owner and group "USER:GROUP" in target
+	ENTRY_CAPS = 5,		// give path the file capabilities in target: text, NUL, attribute
 };
 
 struct link_entry {
 	entry_type type;
 	union {
-		const char *target;	// types 0, 1, 2 and 4
+		const char *target;	// every type but ENTRY_CHMOD
 		mode_t mode;		// ENTRY_CHMOD
 	};
 	const char *path;
 };
+
+// The bytes of the "security.capability" attribute that follow the text of
+// an ENTRY_CAPS row: revision 2, as the kernel takes it from anyone.
+inline constexpr std::size_t caps_size = 20;
 
 static_assert(sizeof(entry_type) == 4);
 static_assert(sizeof(link_entry) == 3 * sizeof(void *));

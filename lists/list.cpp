@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "caps.h"
 #include "kinds.h"
 #include "quoted.h"
 #include "text.h"
@@ -106,6 +107,11 @@ static std::string row(const std::vector<std::string> &f, list &l, link_entry &e
 	if (k->mode) {
 		if (const char *r = octal(f[1], e.mode))
 			return r;
+	} else if (k->type == ENTRY_CAPS) {
+		// The attribute's bytes follow the text, as in a table; text
+		// that gives none is left for the rules to name.
+		std::string field = caps_field(f[1]);
+		e.target = l.texts.emplace_back(field.empty() ? f[1] : field).c_str();
 	} else {
 		e.target = l.texts.emplace_back(f[1]).c_str();
 	}
@@ -250,6 +256,18 @@ std::string write_table(const std::vector<link_entry> &rows, const std::string &
 		} else {
 			s += ", {";
 			literal(s, e.target);
+			if (e.type == ENTRY_CAPS) {
+				// The text's end, then the attribute, each byte
+				// escaped in full so that no digit joins it.
+				s += " \"";
+				const char *bytes = e.target + strlen(e.target);
+				for (std::size_t i = 0; i <= caps_size; i++) {
+					char esc[4];
+					octal_escape(static_cast<unsigned char>(bytes[i]), esc);
+					s.append(esc, 4);
+				}
+				s += '"';
+			}
 			s += "}, ";
 		}
 		literal(s, e.path);

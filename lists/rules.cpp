@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "caps.h"
 #include "kinds.h"
 #include "owner.h"
 #include "text.h"
@@ -106,6 +107,18 @@ static const char *row_rule(const link_entry &e, place &at)
 		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777 || !owner_sound(e.target))
 			return "owner must be USER:GROUP, each a name or a number";
 		return nullptr;
+	case ENTRY_CAPS: {
+		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777)
+			return "capabilities must be text, such as cap_net_raw=ep";
+		unsigned char bytes[caps_size];
+		if (const char *r = caps_encode(e.target, bytes))
+			return r;
+		// The programs set and compare the bytes, the pages show the
+		// text: they must agree.
+		if (memcmp(e.target + strlen(e.target) + 1, bytes, caps_size) != 0)
+			return "capabilities: the attribute's bytes do not follow from the text";
+		return nullptr;
+	}
 	case ENTRY_SYMLINK: {
 		// A mode where a text belongs sets only the low bits of the
 		// pointer; no string lies in the first page.
@@ -205,8 +218,10 @@ std::size_t through(const link_tree &t, std::string_view p)
 // name any row's path but its own; a hard or conditional link's target may
 // be the path of an earlier hard or conditional link, but never its own
 // path, a later row's path or a symbolic link's path; no two links share a
-// path; and nothing passes through a symbolic link that a row makes, nor is
-// a permission change made at one, since the link may lead anywhere.
+// path; nothing passes through a symbolic link that a row makes, nor is a
+// permission change or capabilities given at one, since the link may lead
+// anywhere; and no owner comes after the mode or capabilities of its path,
+// which a change of owner would undo.
 std::vector<finding> check(const link_entry *rows, std::size_t n)
 {
 	std::vector<finding> found;
@@ -214,6 +229,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	std::vector<bool> sound(n);
 	makers made;
 	std::unordered_map<std::string, std::size_t> modes;	// the first permission change of each place
+	std::unordered_map<std::string, std::size_t> caps;	// the first capability row of each place
 	link_tree links;
 	for (std::size_t i = 0; i < n; i++) {
 		if (const char *r = row_rule(rows[i], at[i])) {
@@ -225,6 +241,8 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			made[at[i].path].push_back(i);
 		if (rows[i].type == ENTRY_CHMOD)
 			modes.try_emplace(at[i].path, i);
+		if (rows[i].type == ENTRY_CAPS)
+			caps.try_emplace(at[i].path, i);
 		if (rows[i].type == ENTRY_SYMLINK)
 			add(links, at[i].path, i);
 	}
@@ -243,18 +261,24 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 		auto here = made.find(p.path);
 		if (e.type == ENTRY_OWNER) {
 			// A change of owner clears the set-ID bits a permission
-			// change before it set.
+			// change before it set, and the capabilities.
 			if (auto mode = modes.find(p.path); mode != modes.end() && mode->second < i)
 				say(i, "owner given after a permission change of the path, whose set-ID bits it would clear",
 				    mode->second);
+			else if (auto cap = caps.find(p.path); cap != caps.end() && cap->second < i)
+				say(i, "owner given after capabilities of the path, which a change of owner clears",
+				    cap->second);
 			continue;
 		}
-		if (e.type == ENTRY_CHMOD) {
+		if (e.type == ENTRY_CHMOD || e.type == ENTRY_CAPS) {
 			if (here == made.end())
 				continue;
 			for (std::size_t j : here->second)
 				if (rows[j].type == ENTRY_SYMLINK) {
-					say(i, "permission change at a symbolic link's path, which chmod would follow", j);
+					say(i, e.type == ENTRY_CHMOD
+						       ? "permission change at a symbolic link's path, which chmod would follow"
+						       : "capabilities at a symbolic link's path, which holds none",
+					    j);
 					break;
 				}
 			continue;

@@ -27,6 +27,7 @@
 #include "rules.h"
 #include "kinds.h"
 #include "options.h"
+#include "caps.h"
 #include "owner.h"
 #include "quoted.h"
 
@@ -59,12 +60,14 @@ struct file {
 	gid_t gid;
 	std::vector<std::string> names;
 	nlink_t links = 0;
+	std::string caps;	// as a capability row's field holds them, or empty
 };
 
 static std::unordered_map<inode, file, inode_hash> files;		// with several names
 static std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
 static std::vector<std::pair<std::string, mode_t>> modes;		// of files with one name, directories
 static std::vector<std::pair<std::string, std::string>> owners;	// path, owner, of files with one name and the rest
+static std::vector<std::pair<std::string, std::string>> capable;	// path, capability field, of files with one name
 static bool all_modes;
 static uid_t top_uid;	// the stage's own owner, which every entry has but where a row says otherwise
 static gid_t top_gid;
@@ -176,36 +179,54 @@ static int enter(int fd, const char *name, const std::string &path, const struct
 	return sub;
 }
 
-// Name on standard error what an entry holds that a list cannot carry: the
-// file capabilities of an executable file, and with -a every extended
-// attribute of any entry (access control lists, user attributes, security
-// labels), which the archive must keep. A name that cannot be read is
-// refused, never passed over.
-static void not_carried(int fd, const std::string &name, const std::string &path, const struct statx &x)
+// The file capabilities of a regular file, as a capability row's field
+// holds them, or empty where it has none. Capabilities kept in a form not
+// known here are refused, never passed over.
+static std::string capabilities(const std::string &at, const std::string &path)
 {
-	bool executable = S_ISREG(x.stx_mode) && (x.stx_mode & 0111) != 0;
-	if (!all_modes && !executable)
-		return;
-	std::string at = "/proc/self/fd/" + std::to_string(fd) + "/" + name;
-	auto warn = [&](const char *attribute) {
-		fprintf(stderr, "lslinks: warning: not carried: %s: %s\n", quoted(path).c_str(), quoted(attribute).c_str());
-	};
-	if (!all_modes) {
-		if (lgetxattr(at.c_str(), "security.capability", nullptr, 0) >= 0)
-			warn("security.capability");
-		else if (errno != ENODATA && errno != ENOTSUP)
-			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
-		return;
+	unsigned char data[64];
+	ssize_t n = lgetxattr(at.c_str(), "security.capability", data, sizeof data);
+	if (n == -1) {
+		if (errno != ENODATA && errno != ENOTSUP)
+			complain(path, std::string("cannot read its capabilities: ") + strerror(errno));
+		return "";
 	}
+	std::string field = caps_field(caps_text(data, static_cast<std::size_t>(n)));
+	if (field.empty())
+		complain(path, "cannot be listed: its capabilities are kept in a form not known here");
+	return field;
+}
+
+// The capabilities of an executable file, as a row carries them, and with
+// -a those of any regular file; with -a, every other extended attribute of
+// any entry (access control lists, user attributes, security labels) is
+// named on standard error as not carried: the archive must keep it. A name
+// that cannot be read is refused, never passed over.
+static std::string attributes(int fd, const std::string &name, const std::string &path, const struct statx &x)
+{
+	bool regular = S_ISREG(x.stx_mode);
+	if (!all_modes && !(regular && (x.stx_mode & 0111) != 0))
+		return "";
+	std::string at = "/proc/self/fd/" + std::to_string(fd) + "/" + name;
+	if (!all_modes)
+		return capabilities(at, path);
 	std::vector<char> names(65536);
 	ssize_t n = llistxattr(at.c_str(), names.data(), names.size());
 	if (n == -1) {
 		if (errno != ENOTSUP)
 			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
-		return;
+		return "";
 	}
-	for (ssize_t i = 0; i < n; i += static_cast<ssize_t>(strlen(names.data() + i)) + 1)
-		warn(names.data() + i);
+	std::string caps;
+	for (ssize_t i = 0; i < n; i += static_cast<ssize_t>(strlen(names.data() + i)) + 1) {
+		const char *attribute = names.data() + i;
+		if (regular && strcmp(attribute, "security.capability") == 0)
+			caps = capabilities(at, path);
+		else
+			fprintf(stderr, "lslinks: warning: not carried: %s: %s\n", quoted(path).c_str(),
+				quoted(attribute).c_str());
+	}
+	return caps;
 }
 
 // Look at one entry of the directory at fd: a regular file for its names
@@ -227,7 +248,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		complain(path, "another file system is mounted here; a staged tree must be one");
 		return false;
 	}
-	not_carried(fd, name, path, x);
+	std::string caps = attributes(fd, name, path, x);
 	mode_t mode = x.stx_mode & 07777;
 	bool shared = S_ISREG(x.stx_mode) && x.stx_nlink > 1;	// owned at the name it keeps
 	if (owner_wanted(x) && !shared && (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || S_ISREG(x.stx_mode)))
@@ -251,9 +272,12 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		f.gid = x.stx_gid;
 		f.names.push_back(path);
 		f.links = std::max<nlink_t>(f.links, x.stx_nlink);
+		f.caps = caps;
 	} else if (S_ISREG(x.stx_mode)) {
 		if (wanted(mode))
 			modes.emplace_back(path, mode);
+		if (!caps.empty())
+			capable.emplace_back(path, caps);
 	} else if (x.stx_nlink > 1) {
 		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quoted(path).c_str(),
 			kind(x.stx_mode), static_cast<unsigned long>(x.stx_nlink));
@@ -378,9 +402,10 @@ int main(int argc, char *argv[])
 	walk(top);
 
 	// The links, each row pointing into the names gathered above, sorted by
-	// path; then the owners and then the modes, at the names files keep,
-	// by path too: a change of owner would clear the set-ID bits.
-	std::vector<link_entry> rows, owned, chmods;
+	// path; then the owners, the modes and the capabilities, at the names
+	// files keep, by path too: a change of owner would clear the set-ID
+	// bits and the capabilities.
+	std::vector<link_entry> rows, owned, chmods, caps;
 	for (const auto &[path, text] : symlinks)
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
 	for (auto &[id, f] : files) {
@@ -399,17 +424,23 @@ int main(int argc, char *argv[])
 			chmods.push_back({ENTRY_CHMOD, {.mode = f.mode}, f.names[0].c_str()});
 		if (all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid)
 			owners.emplace_back(f.names[0], owner_text(f.uid, f.gid));
+		if (!f.caps.empty())
+			capable.emplace_back(f.names[0], f.caps);
 	}
 	for (const auto &[path, owner] : owners)
 		owned.push_back({ENTRY_OWNER, {owner.c_str()}, path.c_str()});
 	for (const auto &[path, mode] : modes)
 		chmods.push_back({ENTRY_CHMOD, {.mode = mode}, path.c_str()});
+	for (const auto &[path, field] : capable)
+		caps.push_back({ENTRY_CAPS, {field.c_str()}, path.c_str()});
 	auto by_path = [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; };
 	std::sort(rows.begin(), rows.end(), by_path);
 	std::sort(owned.begin(), owned.end(), by_path);
 	std::sort(chmods.begin(), chmods.end(), by_path);
+	std::sort(caps.begin(), caps.end(), by_path);
 	rows.insert(rows.end(), owned.begin(), owned.end());
 	rows.insert(rows.end(), chmods.begin(), chmods.end());
+	rows.insert(rows.end(), caps.begin(), caps.end());
 
 	// What the build would refuse is refused here, never dropped.
 	for (const finding &f : check(rows.data(), rows.size())) {
@@ -421,7 +452,7 @@ int main(int argc, char *argv[])
 	}
 	if (failed)
 		return 1;
-	std::string list = "# Written by lslinks: the links of a tree by path, then the owners and modes to set again.\n";
+	std::string list = "# Written by lslinks: the links of a tree by path, then the owners, modes and capabilities to set again.\n";
 	write_rows(list, rows);
 	fwrite(list.data(), 1, list.size(), stdout);
 	return fflush(stdout) == 0 && ferror(stdout) == 0 ? 0 : 1;

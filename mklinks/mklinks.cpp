@@ -14,6 +14,7 @@
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "beneath.h"
@@ -370,6 +371,35 @@ static bool own(const link_entry &e)
 	return false;
 }
 
+// Give the file at the row's path its capabilities: the attribute's bytes,
+// which the build wrote after the text. Only a regular file at the path
+// itself takes them; a symbolic link there is not followed. They come after
+// the owner, whose change would clear them.
+static bool set_caps(const link_entry &e)
+{
+	place p;
+	int error;
+	if (!find(e.path, p, error))
+		return false;
+	if (verbose)
+		say("setcap %s %q\n", e.target, e.path);
+	struct stat st;
+	int fd = error != 0 ? not_found : open_regular(p, O_NOFOLLOW, st);
+	const char *why = nullptr;
+	if (fd == not_regular)
+		why = "not a regular file";
+	else if (fd < 0)
+		why = strerror(error != 0 ? error : errno);
+	else if (fsetxattr(fd, "security.capability", e.target + strlen(e.target) + 1, caps_size, 0) == -1)
+		why = strerror(errno);
+	if (fd >= 0)
+		close(fd);
+	if (why == nullptr)
+		return true;
+	complain("could not setcap %s %q: %s\n", e.target, e.path, why);
+	return false;
+}
+
 static bool symlink_row(const link_entry &e)
 {
 	place p;
@@ -420,6 +450,8 @@ static bool run(const link_entry &e)
 		return change(e);
 	case ENTRY_OWNER:
 		return own(e);
+	case ENTRY_CAPS:
+		return set_caps(e);
 	case ENTRY_SYMLINK:
 		return symlink_row(e);
 	case ENTRY_CONDLINK:

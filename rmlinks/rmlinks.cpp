@@ -49,9 +49,10 @@ int main(int argc, char *argv[])
 		}
 		case ENTRY_CHMOD:
 		case ENTRY_OWNER:
+		case ENTRY_CAPS:
 			break;
 		}
-		// A permission or owner change made nothing to take away, and an
+		// A permission, owner or capability change made nothing to take away, and an
 		// unnamed code may have made anything; refuse rather than guess.
 		complain("unsupported type: %d\n", static_cast<int>(e.type));
 		return 1;

@@ -21,6 +21,9 @@ static void shell(const std::vector<link_entry> &rows)
 		case ENTRY_OWNER:
 			printf("chown -h '%s' '%s' || exit 1\n", e.target, e.path);
 			continue;
+		case ENTRY_CAPS:
+			printf("setcap '%s' '%s' || exit 1\n", e.target, e.path);
+			continue;
 		case ENTRY_SYMLINK:
 			printf("ln -sf '%s' '%s' || exit 1\n", e.target, e.path);
 			continue;
@@ -45,6 +48,9 @@ static void cmake(const std::vector<link_entry> &rows)
 			continue;
 		case ENTRY_OWNER:
 			printf("execute_process(COMMAND chown -h \"%s\" \"%s\" COMMAND_ERROR_IS_FATAL ANY)\n", e.target, e.path);
+			continue;
+		case ENTRY_CAPS:
+			printf("execute_process(COMMAND setcap \"%s\" \"%s\" COMMAND_ERROR_IS_FATAL ANY)\n", e.target, e.path);
 			continue;
 		case ENTRY_SYMLINK:
 			printf("file(CREATE_LINK \"%s\" \"%s\" SYMBOLIC)\n", e.target, e.path);

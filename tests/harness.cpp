@@ -113,6 +113,8 @@ std::string expect(const link_entry &e, way w)
 		return format("chmod %o %q\n", e.mode, e.path);
 	case ENTRY_OWNER:
 		return format("chown %s %q\n", e.target, e.path);
+	case ENTRY_CAPS:
+		return format("setcap %s %q\n", e.target, e.path);
 	case ENTRY_SYMLINK:
 		t = format("symlink %q -> %q\n", e.path, e.target);
 		return w == way::symlink ? t + "processed symlink\n" : t;

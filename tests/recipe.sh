@@ -3,7 +3,8 @@
 # as it stands, twice, in a copy of the source with a stage of ours, in a
 # fresh directory under SCRATCH, and require each time that the tree it
 # installs is the stage as it was laid (links, copies that are hard links
-# again, owners and modes) and that the stage is as it was.
+# again, owners, modes and file capabilities) and that the stage is as it
+# was.
 set -eu
 source=$1
 mkdir -p "$2"
@@ -23,8 +24,13 @@ echo "--- the recipe:"
 cat recipe
 # A symbolic link with two names comes back as two, so its count is no
 # part of what must come back.
-listing() { (cd "$1" && find . -mindepth 1 \( -type l -printf '%P %y %u:%g %l\n' \) -o -printf '%P %y %u:%g %m %n\n' | LC_ALL=C sort); }
+listing() {
+	(cd "$1" && find . -mindepth 1 \( -type l -printf '%P %y %u:%g %l\n' \) -o -printf '%P %y %u:%g %m %n\n' &&
+		/sbin/getcap -r .) | LC_ALL=C sort
+}
 listing "$work/laid" >laid.txt
+# Only root can give the stage its capabilities.
+[ "$(id -u)" != 0 ] || grep -q ' cap_net_raw=ep$' laid.txt || { echo "the stage has no capabilities to carry"; exit 1; }
 for pass in 1 2; do
 	sh -ex recipe >log 2>&1 || { cat log; exit 1; }
 	listing installed >installed.txt
@@ -39,4 +45,4 @@ for pass in 1 2; do
 	[ -x tools/bin/mklinks-mycomp ] || { echo "pass $pass: the component was not installed"; exit 1; }
 done
 [ "$(grep -c '^links_component(mycomp' CMakeLists.txt)" = 1 ] || { echo "the component was declared twice"; exit 1; }
-echo "--- installed is the stage as laid, twice: $(wc -l <laid.txt) entries, links, owners and modes"
+echo "--- installed is the stage as laid, twice: $(wc -l <laid.txt) entries, links, owners, modes and capabilities"

@@ -39,7 +39,7 @@ struct lslinks_case {	// NOLINT(clang-analyzer-optin.performance.Padding): in th
 	*os << c.name;
 }
 
-const std::string heading = "# Written by lslinks: the links of a tree by path, then the owners and modes to set again.\n";
+const std::string heading = "# Written by lslinks: the links of a tree by path, then the owners, modes and capabilities to set again.\n";
 const std::string deep = [] {	// a path of more than PATH_MAX bytes
 	std::string p;
 	for (int i = 0; i < 17; i++)
@@ -64,15 +64,23 @@ void chain(const fs::path &dir, int n)
 	close(fd);
 }
 
-// A file capability on an executable file and a user attribute on another,
-// which no list carries.
+// File capabilities on an executable file, on one with two names and on
+// one nobody can run, and a user attribute, which no list carries.
 void attributes(const fs::path &d)
 {
 	fs::create_directory(d / "t");
 	spill(d / "t/ping", "ping", fs::perms(0755)), spill(d / "t/f", "f");
-	// cap_net_raw, permitted and effective, as the kernel stores it.
-	const unsigned char caps[20] = {1, 0, 0, 2, 0, 0x20, 0, 0};
-	EXPECT_EQ(setxattr((d / "t/ping").c_str(), "security.capability", caps, sizeof caps, 0), 0);
+	spill(d / "t/arping-2", "arping", fs::perms(0750)), fs::create_hard_link(d / "t/arping-2", d / "t/arping");
+	spill(d / "t/g", "g", fs::perms(0644));
+	// As the kernel keeps them: cap_net_raw, permitted and effective;
+	// cap_net_admin and cap_net_raw in every set, and 41, which has no
+	// name yet, inheritable; cap_chown permitted only.
+	const unsigned char raw[20] = {1, 0, 0, 2, 0, 0x20, 0, 0};
+	const unsigned char net[20] = {1, 0, 0, 2, 0, 0x30, 0, 0, 0, 0x30, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0};
+	const unsigned char chown[20] = {0, 0, 0, 2, 1, 0, 0, 0};
+	EXPECT_EQ(setxattr((d / "t/ping").c_str(), "security.capability", raw, sizeof raw, 0), 0);
+	EXPECT_EQ(setxattr((d / "t/arping").c_str(), "security.capability", net, sizeof net, 0), 0);
+	EXPECT_EQ(setxattr((d / "t/g").c_str(), "security.capability", chown, sizeof chown, 0), 0);
 	EXPECT_EQ(setxattr((d / "t/f").c_str(), "user.note", "x", 1, 0), 0);
 }
 
@@ -246,15 +254,23 @@ const lslinks_case lslinks_cases[] = {
 	 {"/bin/sh", "-c",
 	  "(sleep 0.3; mv t/a t/gone; mv t/other t/a) & exec /usr/bin/strace -qqq -o /dev/null -P a -e trace=openat "
 	  "-e inject=openat:delay_enter=1000000 \"$0\" \"$@\""}},
-	// What a list cannot carry is named, never dropped in silence: a
-	// file capability always, and every other attribute with -a.
-	{"a file capability, not carried", attributes, "",
-	 "lslinks: warning: not carried: \"ping\": \"security.capability\"\n", 0, {}, {"t"}, true},
-	{"every attribute, not carried, with -a", attributes,
-	 "owner root:root f\nowner root:root ping\nchmod 0644 f\nchmod 0755 ping\n",
-	 "lslinks: warning: not carried: \"f\": \"user.note\"\n"
-	 "lslinks: warning: not carried: \"ping\": \"security.capability\"\n",
+	// File capabilities come back as rows, those of executable files
+	// always and of any file with -a, at the name a file keeps; what a
+	// list cannot carry is named, never dropped in silence.
+	{"file capabilities", attributes,
+	 "hardlink arping-2 arping\ncaps \"cap_net_admin,cap_net_raw=eip 41=ei\" arping-2\ncaps cap_net_raw=ep ping\n", "", 0,
+	 {}, {"t"}, true},
+	{"file capabilities, and every other attribute not carried, with -a", attributes,
+	 "hardlink arping-2 arping\nowner root:root arping-2\nowner root:root f\nowner root:root g\nowner root:root ping\n"
+	 "chmod 0750 arping-2\nchmod 0644 f\nchmod 0644 g\nchmod 0755 ping\n"
+	 "caps \"cap_net_admin,cap_net_raw=eip 41=ei\" arping-2\ncaps cap_chown=p g\ncaps cap_net_raw=ep ping\n",
+	 "lslinks: warning: not carried: \"f\": \"user.note\"\n",
 	 0, {}, {"-a", "t"}, true},
+	{"file capabilities that cannot be read",
+	 attributes, "", "lslinks: \"arping\": cannot read its capabilities: Input/output error\n"
+	 "lslinks: \"arping-2\": cannot read its capabilities: Input/output error\n"
+	 "lslinks: \"ping\": cannot read its capabilities: Input/output error\n", 1,
+	 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=lgetxattr:error=EIO"}, {"t"}, true},
 	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 	 "lslinks: \"t\": Not a directory\n", 1},
 	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
@@ -393,8 +409,8 @@ std::set<std::vector<std::string>> groups(const fs::path &dir)
 
 // The links of a staged tree, listed by lslinks when the build made the
 // staged component, go through a copy that cannot carry them and come back:
-// the same names, bytes, link texts and groups of hard links. A symbolic
-// link with two names comes back as two.
+// the same names, bytes, link texts, groups of hard links, modes and file
+// capabilities. A symbolic link with two names comes back as two.
 TEST(Lslinks, RoundTripGivesTheStageBack)
 {
 	scratch s;
@@ -419,6 +435,14 @@ TEST(Lslinks, RoundTripGivesTheStageBack)
 	EXPECT_EQ(std::regex_replace(listing(s.dir / "shipped"), count, " l 777 ->"),
 		  std::regex_replace(listing(stage), count, " l 777 ->"));
 	EXPECT_EQ(groups(s.dir / "shipped"), groups(stage));
+	// The file capabilities, which root gave the stage, come back too.
+	auto caps = [&](const std::string &dir) {
+		return run(s.dir, "/bin/sh", {.args = {"-c", "cd \"$0\" && exec /sbin/getcap -r .", dir}, .native = true}).out;
+	};
+	EXPECT_EQ(caps("shipped"), caps(stage));
+	if (getuid() == 0) {
+		EXPECT_EQ(caps(stage), "./bin/ping cap_net_raw=ep\n");
+	}
 	o = run(s.dir, program("tests/cklinks-staged"), {{"--no-copies", "shipped"}});
 	EXPECT_EQ(o.out + o.err, "");
 	EXPECT_EQ(o.status, 0);

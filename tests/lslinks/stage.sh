@@ -4,7 +4,8 @@
 # directories, a hard link to a symbolic link, a dangling link, a link to a
 # directory, an absolute one, and names with blanks, quotes and UTF-8; and
 # the modes archives drop: a set-user-ID program under two names, a
-# set-group-ID one and a sticky directory, with a file deep down.
+# set-group-ID one, a sticky directory and a program with file
+# capabilities, with a file deep down.
 set -e
 rm -rf "$1"
 mkdir -p "$1"
@@ -30,6 +31,9 @@ ln bin/su-1.0 bin/su
 printf wall >bin/wall
 chgrp nogroup bin/wall 2>/dev/null || :	# a group of its own, where we may give one
 chmod 2711 bin/wall
+printf ping >bin/ping
+chmod 755 bin/ping
+setcap cap_net_raw=ep bin/ping 2>/dev/null || :	# where we may
 mkdir -m 1777 tmp
 deep=share/deep
 for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do deep=$deep/directory-$i; done

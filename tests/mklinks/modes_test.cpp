@@ -46,8 +46,13 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	// Every name is written escaped, as the checker writes it.
 	EXPECT_NE(o.out.find("chmod 600 \"odd/\?\?!\?\?/\?\?=\\302\\233\\233\\205\\351\"\n"), std::string::npos);
 	EXPECT_NE(o.out.find("chmod 644 \".odd/it's a \\\"quoted\\\" \\\\ name-\xc3\xa9\"\n"), std::string::npos);
-	for (std::size_t i : {1, 2, 4})
+	for (std::size_t i : {2, 3, 5})
 		EXPECT_EQ(fs::status(s.dir / rows[i].path).permissions(), fs::perms(rows[i].mode));
+	// The capabilities came after the owner, which would have cleared
+	// them, and are what another reader of the attribute names.
+	outcome caps = run(s.dir, "/usr/sbin/getcap", {{"data/tool"}});
+	ASSERT_EQ(caps.status, 0) << caps.err;
+	EXPECT_EQ(caps.out, "data/tool cap_chown=ei cap_net_admin,cap_net_raw+ep\n");
 	// The owner came first, so the set-user-ID bit is still there, on a
 	// file of nobody's.
 	struct stat tool {};
@@ -57,15 +62,17 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	EXPECT_EQ(tool.st_mode & 07777, 04755U);
 	// The stub made no copy, a mode changed since is named with the one the
 	// path has instead, a group changed since with the owner the path has,
-	// and a target that cannot be looked at is present.
-	fs::permissions(s.dir / rows[2].path, fs::perms(0640));
+	// capabilities the change cleared as missing, and a target that cannot
+	// be looked at is present.
+	fs::permissions(s.dir / rows[3].path, fs::perms(0640));
 	ASSERT_EQ(lchown((s.dir / "data/tool").c_str(), tool.st_uid, 0), 0);
 	fs::permissions(s.dir / "data/tool", fs::perms(04755));
-	fs::remove(s.dir / rows[3].target);
-	fs::create_symlink("file", s.dir / rows[3].target);
+	fs::remove(s.dir / rows[4].target);
+	fs::create_symlink("file", s.dir / rows[4].target);
 	o = run(s.dir, program("tests/cklinks-modes"), {{"."}});
-	EXPECT_EQ(o.out, "\"data/tool\": owner \"nobody:root\", not nobody:nogroup\n" +
-				 complaint(rows[2], fault::mode, "640") + complaint(rows[3], fault::missing));
+	EXPECT_EQ(o.out, "\"data/tool\": owner \"nobody:root\", not nobody:nogroup\n"
+			 "\"data/tool\": no capabilities, not cap_net_raw,cap_net_admin+ep cap_chown=ei\n" +
+				 complaint(rows[3], fault::mode, "640") + complaint(rows[4], fault::missing));
 	EXPECT_EQ(o.status, 1);
 
 	spill(s.dir / "links/file", "old");
@@ -78,7 +85,7 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 	// A mode is shown with four digits, and a name as its bytes.
 	for (const char *page : {"tests/mklinks-modes.1", "tests/cklinks-modes.1"}) {
 		std::string text = render(program(page));
-		EXPECT_NE(text.find(rows[4].path), std::string::npos) << text;
+		EXPECT_NE(text.find(rows[5].path), std::string::npos) << text;
 		EXPECT_TRUE(text.find(" data/tool the owner and group nobody:nogroup.") != std::string::npos ||
 			    text.find(" of data/tool are nobody:nogroup.") != std::string::npos)
 			<< text;

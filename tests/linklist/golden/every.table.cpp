@@ -8,6 +8,7 @@ const link_entry rows[] = {
 	{ENTRY_SYMLINK, {"libfoo.so.1"}, "lib/libfoo.so"},
 	{ENTRY_CONDLINK, {"share/read me"}, "doc/read me"},
 	{ENTRY_OWNER, {"root:root"}, "bin/tool-1.2"},
+	{ENTRY_CAPS, {"cap_chown=eip cap_net_raw+ep" "\000\001\000\000\002\001\040\000\000\001\000\000\000\000\000\000\000\000\000\000\000"}, "bin/tool-1.2"},
 	{ENTRY_CHMOD, {.mode = 04755}, "bin/tool-1.2"},
 	{ENTRY_CHMOD, {.mode = 0640}, "odd/it's a \"quoted\" \\ name-\303\251"},
 	{ENTRY_HARDLINK, {"odd/\?\?=\?\?/\?\?!"}, "odd/\302\233\233\205\351"},
