@@ -160,7 +160,8 @@ static const char *row_rule(const link_entry &e, place &at)
 namespace {
 
 // The rows that make each place, in table order.
-using makers = std::unordered_map<std::string, std::vector<std::size_t>>;
+// Places are views of the rows' own findings, which outlive the maps.
+using makers = std::unordered_map<std::string_view, std::vector<std::size_t>>;
 
 // The places that symbolic links of rows make, as a tree of path
 // components, so that the directories a path passes through are looked up
@@ -228,8 +229,10 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	std::vector<place> at(n);
 	std::vector<bool> sound(n);
 	makers made;
-	std::unordered_map<std::string, std::size_t> modes;	// the first permission change of each place
-	std::unordered_map<std::string, std::size_t> caps;	// the first capability row of each place
+	std::unordered_map<std::string_view, std::size_t> modes;	// the first permission change of each place
+	std::unordered_map<std::string_view, std::size_t> caps;	// the first capability row of each place
+	made.reserve(n);
+	modes.reserve(n);
 	link_tree links;
 	for (std::size_t i = 0; i < n; i++) {
 		if (const char *r = row_rule(rows[i], at[i])) {
@@ -258,7 +261,6 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			say(i, path_words.through, j);
 			continue;
 		}
-		auto here = made.find(p.path);
 		if (e.type == ENTRY_OWNER) {
 			// A change of owner clears the set-ID bits a permission
 			// change before it set, and the capabilities.
@@ -270,6 +272,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 				    cap->second);
 			continue;
 		}
+		auto here = made.find(p.path);
 		if (e.type == ENTRY_CHMOD || e.type == ENTRY_CAPS) {
 			if (here == made.end())
 				continue;

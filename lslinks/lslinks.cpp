@@ -65,32 +65,37 @@ struct file {
 
 static std::unordered_map<inode, file, inode_hash> files;		// with several names
 static std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
-static std::vector<std::pair<std::string, mode_t>> modes;		// of files with one name, directories
-static std::vector<std::pair<std::string, std::string>> owners;	// path, owner, of files with one name and the rest
-static std::vector<std::pair<std::string, std::string>> capable;	// path, capability field, of files with one name
+
+// What rows an entry gets besides its links, at the name a file keeps: an
+// owner, a mode, capabilities, each where wanted.
+struct settings {
+	std::string path;
+	const std::string *owner;	// or nullptr
+	mode_t mode;
+	bool has_mode;
+	std::string caps;		// as a capability row's field holds them, or empty
+};
+static std::vector<settings> set_again;
 static bool all_modes;
 static uid_t top_uid;	// the stage's own owner, which every entry has but where a row says otherwise
 static gid_t top_gid;
 
 // The owner of an entry, as an owner row gives it: by name where the
-// names make a sound row, else by number.
-static std::unordered_map<uid_t, std::string> users;	// the names owner_text found
-static std::unordered_map<gid_t, std::string> groups;
+// names make a sound row, else by number. Each owner is worked out once
+// and kept, since a tree has few of them and many entries.
+static std::unordered_map<std::uint64_t, std::string> owner_texts;
 
-static std::string owner_text(uid_t uid, gid_t gid)
+static const std::string *owner_text(uid_t uid, gid_t gid)
 {
-	auto [u, new_user] = users.try_emplace(uid);
-	if (new_user) {
+	auto [it, added] = owner_texts.try_emplace(std::uint64_t{uid} << 32 | gid);
+	if (added) {
 		const passwd *pw = getpwuid(uid);
-		u->second = pw != nullptr ? pw->pw_name : std::to_string(uid);
-	}
-	auto [g, new_group] = groups.try_emplace(gid);
-	if (new_group) {
+		std::string user = pw != nullptr ? pw->pw_name : std::to_string(uid);
 		const group *gr = getgrgid(gid);
-		g->second = gr != nullptr ? gr->gr_name : std::to_string(gid);
+		std::string text = user + ":" + (gr != nullptr ? gr->gr_name : std::to_string(gid));
+		it->second = owner_sound(text.c_str()) ? text : std::to_string(uid) + ":" + std::to_string(gid);
 	}
-	std::string text = u->second + ":" + g->second;
-	return owner_sound(text.c_str()) ? text : std::to_string(uid) + ":" + std::to_string(gid);
+	return &it->second;
 }
 
 // Whether an entry's owner is worth a row: that of a set-ID or sticky one,
@@ -182,10 +187,10 @@ static int enter(int fd, const char *name, const std::string &path, const struct
 // The file capabilities of a regular file, as a capability row's field
 // holds them, or empty where it has none. Capabilities kept in a form not
 // known here are refused, never passed over.
-static std::string capabilities(const std::string &at, const std::string &path)
+static std::string capabilities(const char *at, const std::string &path)
 {
 	unsigned char data[64];
-	ssize_t n = lgetxattr(at.c_str(), "security.capability", data, sizeof data);
+	ssize_t n = lgetxattr(at, "security.capability", data, sizeof data);
 	if (n == -1) {
 		if (errno != ENODATA && errno != ENOTSUP)
 			complain(path, std::string("cannot read its capabilities: ") + strerror(errno));
@@ -195,6 +200,25 @@ static std::string capabilities(const std::string &at, const std::string &path)
 	if (field.empty())
 		complain(path, "cannot be listed: its capabilities are kept in a form not known here");
 	return field;
+}
+
+// The directory the walk is in changes with every step down or up; the
+// working directory follows it only where an attribute is to be read, by
+// its name there, which costs the kernel one lookup rather than a walk
+// through /proc.
+static unsigned long moved;	// how often the walk changed directory
+static unsigned long followed;	// the last of those the working directory followed
+
+static bool stand_in(int fd, const std::string &path)
+{
+	if (followed == moved)
+		return true;
+	if (fchdir(fd) == -1) {
+		complain(path, std::string("cannot read its attributes: ") + strerror(errno));
+		return false;
+	}
+	followed = moved;
+	return true;
 }
 
 // The capabilities of an executable file, as a row carries them, and with
@@ -207,19 +231,21 @@ static std::string attributes(int fd, const std::string &name, const std::string
 	bool regular = S_ISREG(x.stx_mode);
 	if (!all_modes && !(regular && (x.stx_mode & 0111) != 0))
 		return "";
-	std::string at = "/proc/self/fd/" + std::to_string(fd) + "/" + name;
+	if (!stand_in(fd, path))
+		return "";
+	const char *at = name.c_str();
 	if (!all_modes)
 		return capabilities(at, path);
-	std::vector<char> names(65536);
-	ssize_t n = llistxattr(at.c_str(), names.data(), names.size());
+	static char names[65536];	// the most the kernel lists
+	ssize_t n = llistxattr(at, names, sizeof names);
 	if (n == -1) {
 		if (errno != ENOTSUP)
 			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
 		return "";
 	}
 	std::string caps;
-	for (ssize_t i = 0; i < n; i += static_cast<ssize_t>(strlen(names.data() + i)) + 1) {
-		const char *attribute = names.data() + i;
+	for (ssize_t i = 0; i < n; i += static_cast<ssize_t>(strlen(names + i)) + 1) {
+		const char *attribute = names + i;
 		if (regular && strcmp(attribute, "security.capability") == 0)
 			caps = capabilities(at, path);
 		else
@@ -250,14 +276,16 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 	}
 	std::string caps = attributes(fd, name, path, x);
 	mode_t mode = x.stx_mode & 07777;
-	bool shared = S_ISREG(x.stx_mode) && x.stx_nlink > 1;	// owned at the name it keeps
-	if (owner_wanted(x) && !shared && (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || S_ISREG(x.stx_mode)))
-		owners.emplace_back(path, owner_text(x.stx_uid, x.stx_gid));
-	if (S_ISDIR(x.stx_mode)) {
-		if (wanted(mode))
-			modes.emplace_back(path, mode);
-		return true;
+	// A file with several names gets its rows at the name it keeps, once
+	// all are known; a special file gets none.
+	if (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || (S_ISREG(x.stx_mode) && x.stx_nlink == 1)) {
+		bool own = owner_wanted(x), has_mode = !S_ISLNK(x.stx_mode) && wanted(mode);
+		if (own || has_mode || !caps.empty())
+			set_again.push_back({path, own ? owner_text(x.stx_uid, x.stx_gid) : nullptr, mode, has_mode,
+					     caps});
 	}
+	if (S_ISDIR(x.stx_mode))
+		return true;
 	if (S_ISLNK(x.stx_mode)) {
 		char text[PATH_MAX + 1];
 		ssize_t n = readlinkat(fd, name.c_str(), text, sizeof text);
@@ -273,12 +301,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		f.names.push_back(path);
 		f.links = std::max<nlink_t>(f.links, x.stx_nlink);
 		f.caps = caps;
-	} else if (S_ISREG(x.stx_mode)) {
-		if (wanted(mode))
-			modes.emplace_back(path, mode);
-		if (!caps.empty())
-			capable.emplace_back(path, caps);
-	} else if (x.stx_nlink > 1) {
+	} else if (!S_ISREG(x.stx_mode) && x.stx_nlink > 1) {
 		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quoted(path).c_str(),
 			kind(x.stx_mode), static_cast<unsigned long>(x.stx_nlink));
 	}
@@ -308,6 +331,7 @@ static void walk(int top)
 	if (!entries(top, path_to[0].entries))
 		complain("", std::string("cannot read the directory: ") + strerror(errno));
 	int fd = top;
+	moved++;
 	while (!path_to.empty()) {
 		level &l = path_to.back();
 		if (l.next == l.entries.size()) {
@@ -326,6 +350,7 @@ static void walk(int top)
 			}
 			close(fd);
 			fd = up;
+			moved++;
 			continue;
 		}
 		const std::string &name = l.entries[l.next++];
@@ -344,6 +369,7 @@ static void walk(int top)
 		path_to.push_back(std::move(sub));
 		close(fd);
 		fd = down;
+		moved++;
 	}
 	close(fd);
 }
@@ -405,7 +431,8 @@ int main(int argc, char *argv[])
 	// path; then the owners, the modes and the capabilities, at the names
 	// files keep, by path too: a change of owner would clear the set-ID
 	// bits and the capabilities.
-	std::vector<link_entry> rows, owned, chmods, caps;
+	std::vector<link_entry> rows;
+	rows.reserve(symlinks.size());
 	for (const auto &[path, text] : symlinks)
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
 	for (auto &[id, f] : files) {
@@ -420,27 +447,29 @@ int main(int argc, char *argv[])
 		}
 		for (std::size_t i = 1; i < f.names.size(); i++)
 			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
-		if (wanted(f.mode))
-			chmods.push_back({ENTRY_CHMOD, {.mode = f.mode}, f.names[0].c_str()});
-		if (all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid)
-			owners.emplace_back(f.names[0], owner_text(f.uid, f.gid));
-		if (!f.caps.empty())
-			capable.emplace_back(f.names[0], f.caps);
+		bool own = all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid;
+		if (own || wanted(f.mode) || !f.caps.empty())
+			set_again.push_back({f.names[0], own ? owner_text(f.uid, f.gid) : nullptr, f.mode, wanted(f.mode),
+					     f.caps});
 	}
-	for (const auto &[path, owner] : owners)
-		owned.push_back({ENTRY_OWNER, {owner.c_str()}, path.c_str()});
-	for (const auto &[path, mode] : modes)
-		chmods.push_back({ENTRY_CHMOD, {.mode = mode}, path.c_str()});
-	for (const auto &[path, field] : capable)
-		caps.push_back({ENTRY_CAPS, {field.c_str()}, path.c_str()});
 	auto by_path = [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; };
 	std::sort(rows.begin(), rows.end(), by_path);
-	std::sort(owned.begin(), owned.end(), by_path);
-	std::sort(chmods.begin(), chmods.end(), by_path);
-	std::sort(caps.begin(), caps.end(), by_path);
-	rows.insert(rows.end(), owned.begin(), owned.end());
-	rows.insert(rows.end(), chmods.begin(), chmods.end());
-	rows.insert(rows.end(), caps.begin(), caps.end());
+	// The entries are sorted once, by path, for all three kinds of rows.
+	std::vector<const settings *> order;
+	order.reserve(set_again.size());
+	for (const settings &e : set_again)
+		order.push_back(&e);
+	std::sort(order.begin(), order.end(),
+		  [](const settings *a, const settings *b) { return strcmp(a->path.c_str(), b->path.c_str()) < 0; });
+	for (const settings *e : order)
+		if (e->owner != nullptr)
+			rows.push_back({ENTRY_OWNER, {e->owner->c_str()}, e->path.c_str()});
+	for (const settings *e : order)
+		if (e->has_mode)
+			rows.push_back({ENTRY_CHMOD, {.mode = e->mode}, e->path.c_str()});
+	for (const settings *e : order)
+		if (!e->caps.empty())
+			rows.push_back({ENTRY_CAPS, {e->caps.c_str()}, e->path.c_str()});
 
 	// What the build would refuse is refused here, never dropped.
 	for (const finding &f : check(rows.data(), rows.size())) {
