@@ -65,8 +65,6 @@ function(links_component name)
 		set(all EXCLUDE_FROM_ALL)
 	endif()
 
-	# Check the rows and write the tables and pages, before anything of the
-	# component is compiled.
 	if(arg_TABLE MATCHES "\\.(cpp|cc|cxx|C)$")
 		mklinks_build_linklist(mklinks_linklist_${name} ${arg_TABLE})
 		set(writer ${mklinks_linklist_${name}_command})
@@ -75,63 +73,61 @@ function(links_component name)
 		set(writer ${MKLINKS_LINKLIST})
 		set(writer_depends ${MKLINKS_LINKLIST_DEPENDS} ${arg_TABLE})
 	endif()
+	# One command checks the rows and writes the tables and the pages, each
+	# page compressed as it is installed, before anything of the component
+	# is compiled. A component is its three programs and nothing else, since
+	# every target costs a parent's build, Make's most of all, even when
+	# there is nothing to do: mklinks-NAME runs the command, the others
+	# follow it, and each compiles the table it carries itself.
 	set(out ${CMAKE_CURRENT_BINARY_DIR})
-	set(written ${out}/${name}.table.cpp ${out}/${name}.remover.cpp)
+	set(pages)
+	set(zipped)
 	foreach(prog IN LISTS programs)
-		list(APPEND written ${out}/${prog}-${name}.1)
+		list(APPEND pages ${out}/${prog}-${name}.1)
+		list(APPEND zipped ${out}/${prog}-${name}.1.gz)
 	endforeach()
-	add_custom_command(OUTPUT ${written}
+	add_custom_command(OUTPUT ${out}/${name}.table.cpp
+		BYPRODUCTS ${out}/${name}.remover.cpp ${pages} ${zipped}
 		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out} ${programs}
+		COMMAND gzip -9nkf ${pages}
 		DEPENDS ${writer_depends}
 		COMMENT "Checking the rows of ${name} and writing its tables and pages"
 		VERBATIM)
-	# One target writes them, so that no two targets built side by side
-	# write them at once; whatever uses them depends on it.
-	add_custom_target(mklinks_${name}_tables DEPENDS ${written})
-	# The full table is compiled once for the programs that carry it.
-	add_library(mklinks_${name}_table OBJECT ${all} ${out}/${name}.table.cpp)
-	target_link_libraries(mklinks_${name}_table PRIVATE mklinks_flags)
-	add_dependencies(mklinks_${name}_table mklinks_${name}_tables)
-
+	set(first)
 	foreach(prog IN LISTS programs)
+		set(target ${prog}-${name})
 		if(prog STREQUAL "rmlinks")
-			add_executable(${prog}-${name} ${all} ${out}/${name}.remover.cpp)
-			add_dependencies(${prog}-${name} mklinks_${name}_tables)
+			add_executable(${target} ${all} ${out}/${name}.remover.cpp)
 		else()
-			add_executable(${prog}-${name} ${all} $<TARGET_OBJECTS:mklinks_${name}_table>)
+			add_executable(${target} ${all} ${out}/${name}.table.cpp)
 		endif()
-		target_link_libraries(${prog}-${name} PRIVATE mklinks_${prog} mklinks_runtime mklinks_program)
-		set_target_properties(${prog}-${name} PROPERTIES CXX_EXTENSIONS OFF)
+		if(first)
+			add_dependencies(${target} ${first})
+		else()
+			# The pages come with the programs, so that installing the
+			# install component alone finds them all.
+			set(first ${target})
+			add_dependencies(${target} mklinks_pages)
+		endif()
+		target_link_libraries(${target} PRIVATE mklinks_${prog} mklinks_runtime mklinks_program)
+		set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
 		# Distributions strip the compilers' notes; so do we, for every build.
-		add_custom_command(TARGET ${prog}-${name} POST_BUILD
-			COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${prog}-${name}>)
+		add_custom_command(TARGET ${target} POST_BUILD
+			COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${target}>)
 		if(arg_EXCLUDE_FROM_ALL)
 			continue()
 		endif()
-		set_property(GLOBAL APPEND PROPERTY MKLINKS_PROGRAMS ${prog}-${name})
-		set(page ${out}/${prog}-${name}.1)
-		add_custom_command(OUTPUT ${page}.gz
-			COMMAND gzip -9nkf ${page}
-			DEPENDS ${page})
-		list(APPEND pages ${page}.gz)
-		set_property(GLOBAL APPEND PROPERTY MKLINKS_PAGES ${page})
+		set_property(GLOBAL APPEND PROPERTY MKLINKS_PROGRAMS ${target})
+		set_property(GLOBAL APPEND PROPERTY MKLINKS_PAGES ${out}/${target}.1)
 		if(NOT arg_NO_INSTALL)
-			install(TARGETS ${prog}-${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-				COMPONENT ${arg_COMPONENT})
-			install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+			install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${arg_COMPONENT})
+			install(FILES ${out}/${target}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
 				COMPONENT ${arg_COMPONENT})
 		endif()
 	endforeach()
 	if(arg_EXCLUDE_FROM_ALL)
 		return()
 	endif()
-	# A component's programs bring its pages and the general ones with them,
-	# so that installing its install component alone finds them all.
-	add_custom_target(mklinks_${name}_pages ALL DEPENDS ${pages})
-	add_dependencies(mklinks_${name}_pages mklinks_${name}_tables mklinks_pages)
-	foreach(prog IN LISTS programs)
-		add_dependencies(${prog}-${name} mklinks_${name}_pages)
-	endforeach()
 	# Every install component with programs gets the general pages too.
 	get_property(done GLOBAL PROPERTY MKLINKS_GENERAL_PAGES_IN)
 	if(NOT arg_NO_INSTALL AND NOT arg_COMPONENT IN_LIST done)

@@ -61,7 +61,24 @@ function(installed prefix want)
 	endif()
 endfunction()
 
-must(${CMAKE_COMMAND} -S parent -B build -DCMAKE_BUILD_TYPE=Release)
+must(${CMAKE_COMMAND} -S parent -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
+# A component costs the parent's build its three programs and no other
+# target, since Make does work for every target even when nothing is left
+# to do; and each program's source is compiled once, whatever the
+# components.
+file(GLOB targets RELATIVE ${WORK}/build/CMakeFiles ${WORK}/build/CMakeFiles/*pair*)
+list(SORT targets)
+if(NOT targets STREQUAL "cklinks-pair.dir;mklinks-pair.dir;rmlinks-pair.dir")
+	message(FATAL_ERROR "the component pair makes the targets ${targets}")
+endif()
+file(READ ${WORK}/build/compile_commands.json commands)
+foreach(source mklinks/mklinks cklinks/cklinks rmlinks/rmlinks common/beneath common/say common/owner)
+	string(REGEX MATCHALL "\"file\": \"[^\"]*/${source}\\.cpp\"" compiled "${commands}")
+	list(LENGTH compiled times)
+	if(NOT times EQUAL 1)
+		message(FATAL_ERROR "${source}.cpp is compiled ${times} times")
+	endif()
+endforeach()
 # Our own top-level builds turn warnings into errors; a parent's do not, and
 # its environment is as it was.
 file(READ ${WORK}/build/guest guest)
