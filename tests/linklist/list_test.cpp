@@ -13,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "caps.h"
 #include "harness.h"
 
 namespace {
@@ -206,6 +207,61 @@ TEST_P(CheckNamesEveryBadRowAtItsLineCase, CheckNamesEveryBadRowAtItsLine)
 
 INSTANTIATE_TEST_SUITE_P(List, CheckNamesEveryBadRowAtItsLineCase, testing::ValuesIn(check_names_every_bad_row_at_its_line_cases),
 			 [](const testing::TestParamInfo<list_case> &i) { return case_name(std::to_string(i.index) + " " + std::string(i.param.name)); });
+
+// Capabilities as the build turns their text into the attribute, read
+// back as lslinks writes them: names in any case or by number, every
+// operator, and the flags that come last winning.
+struct caps_case {
+	const char *name;
+	const char *text;
+	const char *back;	// the text lslinks would write for the attribute
+};
+
+[[maybe_unused]] void PrintTo(const caps_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+const caps_case caps_cases[] = {
+	{"one capability", "cap_net_raw=ep", "cap_net_raw=ep"},
+	{"in capitals, added", "CAP_NET_RAW+ep", "cap_net_raw=ep"},
+	{"two, in order of number", "cap_setuid,cap_setgid+ep", "cap_setgid,cap_setuid=ep"},
+	{"taken away again", "cap_chown,cap_kill+p cap_chown-p+i", "cap_chown=i cap_kill=p"},
+	{"set anew by =", "cap_chown=eip cap_chown=p", "cap_chown=p"},
+	{"above 31, by name and by number", "cap_checkpoint_restore,41=ei", "cap_checkpoint_restore,41=ei"},
+	{"every one, but one", "all=p cap_chown-p all-p cap_kill+p", "cap_kill=p"},
+	{"none", "=", "="},
+};
+
+class CapsCase : public testing::TestWithParam<caps_case> {};
+
+TEST_P(CapsCase, TurnsTextIntoTheAttributeAndBack)
+{
+	const caps_case &c = GetParam();
+	unsigned char bytes[caps_size];
+	ASSERT_EQ(caps_encode(c.text, bytes), nullptr);
+	EXPECT_EQ(caps_text(bytes, sizeof bytes), c.back);
+	EXPECT_EQ(caps_field(c.text), std::string(c.text) + '\0' + std::string(reinterpret_cast<char *>(bytes), caps_size));
+}
+
+INSTANTIATE_TEST_SUITE_P(List, CapsCase, testing::ValuesIn(caps_cases),
+			 [](const testing::TestParamInfo<caps_case> &i) { return case_name(i.param.name); });
+
+// The attribute as the kernel keeps it, byte for byte, and as other
+// revisions hold it.
+TEST(List, CapsAreTheKernelsBytes)
+{
+	unsigned char bytes[caps_size];
+	ASSERT_EQ(caps_encode("cap_net_raw=ep cap_chown=ei", bytes), nullptr);
+	const unsigned char kernel[caps_size] = {1, 0, 0, 2, 0, 0x20, 0, 0, 1, 0, 0, 0};
+	EXPECT_EQ(std::string(bytes, bytes + caps_size), std::string(kernel, kernel + caps_size));
+	const unsigned char one[12] = {0, 0, 0, 1, 0, 0x20, 0, 0, 0, 0, 0, 0};
+	EXPECT_EQ(caps_text(one, sizeof one), "cap_net_raw=p");
+	const unsigned char three[24] = {0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+	EXPECT_EQ(caps_text(three, sizeof three), "cap_bpf=p");
+	EXPECT_EQ(caps_text(one, 11), "");
+	EXPECT_EQ(caps_text(three, 20), "");
+}
 
 // A sound list whose tables or pages cannot be written fails all the same.
 // linklist runs on the build machine, whatever the programs' target.

@@ -3,6 +3,8 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "kinds.h"
@@ -74,6 +76,21 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 			 "\"data/tool\": no capabilities, not cap_net_raw,cap_net_admin+ep cap_chown=ei\n" +
 				 complaint(rows[3], fault::mode, "640") + complaint(rows[4], fault::missing));
 	EXPECT_EQ(o.status, 1);
+	// The same sets without the effective flag are other capabilities, and
+	// so is a revision 3 attribute that holds what the row gives, with a
+	// namespace's root, though the kernel may give it back as revision 2.
+	const unsigned char ineffective[20] = {0, 0, 0, 2, 0, 0x30, 0, 0, 1, 0, 0, 0};
+	const unsigned char same[24] = {1, 0, 0, 3, 0, 0x30, 0, 0, 1, 0, 0, 0};
+	for (const auto &[caps, size, said] :
+	     {std::tuple{ineffective, sizeof ineffective, "other"}, std::tuple{same, sizeof same, ""}}) {
+		ASSERT_EQ(setxattr((s.dir / "data/tool").c_str(), "security.capability", caps, size, 0), 0);
+		o = run(s.dir, program("tests/cklinks-modes"), {{"."}});
+		std::string wrong = *said == '\0' ? ""
+						  : std::string("\"data/tool\": ") + said +
+							    " capabilities, not cap_net_raw,cap_net_admin+ep cap_chown=ei\n";
+		EXPECT_EQ(o.out, "\"data/tool\": owner \"nobody:root\", not nobody:nogroup\n" + wrong +
+					 complaint(rows[3], fault::mode, "640") + complaint(rows[4], fault::missing));
+	}
 
 	spill(s.dir / "links/file", "old");
 	o = run(s.dir, program("tests/rmlinks-modes"), {{"."}});
