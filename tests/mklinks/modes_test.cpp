@@ -52,7 +52,7 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 		EXPECT_EQ(fs::status(s.dir / rows[i].path).permissions(), fs::perms(rows[i].mode));
 	// The capabilities came after the owner, which would have cleared
 	// them, and are what another reader of the attribute names.
-	outcome caps = run(s.dir, "/usr/sbin/getcap", {{"data/tool"}});
+	outcome caps = run(s.dir, "/usr/sbin/getcap", {.args = {"data/tool"}, .native = true});
 	ASSERT_EQ(caps.status, 0) << caps.err;
 	EXPECT_EQ(caps.out, "data/tool cap_chown=ei cap_net_admin,cap_net_raw+ep\n");
 	// The owner came first, so the set-user-ID bit is still there, on a
