@@ -86,8 +86,9 @@ function(links_component name)
 		list(APPEND pages ${out}/${prog}-${name}.1)
 		list(APPEND zipped ${out}/${prog}-${name}.1.gz)
 	endforeach()
-	add_custom_command(OUTPUT ${out}/${name}.table.cpp
-		BYPRODUCTS ${out}/${name}.remover.cpp ${pages} ${zipped}
+	# The pages are its byproducts, which Make need not touch one by one.
+	add_custom_command(OUTPUT ${out}/${name}.table.cpp ${out}/${name}.remover.cpp
+		BYPRODUCTS ${pages} ${zipped}
 		COMMAND ${writer} generate ${arg_TABLE} ${name} ${MKLINKS_VERSION} ${MKLINKS_DATE} ${out} ${programs}
 		COMMAND gzip -9nkf ${pages}
 		DEPENDS ${writer_depends}
