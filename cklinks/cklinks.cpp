@@ -288,7 +288,7 @@ static bool capable(const link_entry &e)
 	close(fd);
 	if (n == -1 && error != ENODATA && error != ENOTSUP && error != ERANGE)
 		return failed(e.path, error);
-	const auto *want = reinterpret_cast<const unsigned char *>(e.target + strlen(e.target) + 1);
+	const unsigned char *want = caps_bytes(e);
 	if (n != -1 && same_caps(now, n, want))
 		return true;
 	say("%q: %s capabilities, not %s\n", e.path, n == -1 && error != ERANGE ? "no" : "other", e.target);

@@ -30,6 +30,13 @@ struct link_entry {
 // an ENTRY_CAPS row: revision 2, as the kernel takes it from anyone.
 inline constexpr std::size_t caps_size = 20;
 
+// Where those bytes start. The builtin spares a table's source the string
+// header.
+inline const unsigned char *caps_bytes(const link_entry &e)
+{
+	return reinterpret_cast<const unsigned char *>(e.target + __builtin_strlen(e.target) + 1);
+}
+
 static_assert(sizeof(entry_type) == 4);
 static_assert(sizeof(link_entry) == 3 * sizeof(void *));
 

@@ -115,7 +115,7 @@ static const char *row_rule(const link_entry &e, place &at)
 			return r;
 		// The programs set and compare the bytes, the pages show the
 		// text: they must agree.
-		if (memcmp(e.target + strlen(e.target) + 1, bytes, caps_size) != 0)
+		if (memcmp(caps_bytes(e), bytes, caps_size) != 0)
 			return "capabilities: the attribute's bytes do not follow from the text";
 		return nullptr;
 	}

@@ -390,7 +390,7 @@ static bool set_caps(const link_entry &e)
 		why = "not a regular file";
 	else if (fd < 0)
 		why = strerror(error != 0 ? error : errno);
-	else if (fsetxattr(fd, "security.capability", e.target + strlen(e.target) + 1, caps_size, 0) == -1)
+	else if (fsetxattr(fd, "security.capability", caps_bytes(e), caps_size, 0) == -1)
 		why = strerror(errno);
 	if (fd >= 0)
 		close(fd);
