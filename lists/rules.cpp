@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -47,6 +48,20 @@ static bool has_dotdot(std::string_view p)
 	return false;
 }
 
+// Whether no component of p is empty, "." or "..": whether it leads where
+// it reads, as most paths do.
+static bool plain(std::string_view p)
+{
+	for (std::size_t at = 0; at <= p.size();) {
+		std::size_t end = std::min(p.find('/', at), p.size());
+		std::string_view part = p.substr(at, end - at);
+		if (part.empty() || part == "." || part == "..")
+			return false;
+		at = end + 1;
+	}
+	return true;
+}
+
 static bool has_control(std::string_view p)
 {
 	return std::any_of(p.begin(), p.end(), [](char c) { return control_byte(static_cast<unsigned char>(c)); });
@@ -65,9 +80,14 @@ static const place_words target_words = {"target is empty", "target must be rela
 	"target leaves the installation directory", "target names the installation directory itself",
 	"target has a .. component", "target passes through a symbolic link that a row makes"};
 
+// Where the rows' paths, targets and link texts lead that do not lead
+// where they read: copies gone through as the file system would, which
+// keep their places as more come, so that views of them stay good.
+using copies = std::deque<std::string>;
+
 // The rule a path or a target breaks on its own, or nullptr; where it
-// breaks none, at is where it leads.
-static const char *place_rule(const char *p, const place_words &w, std::string &at)
+// breaks none, at is where it leads: a view of p itself or of a copy.
+static const char *place_rule(const char *p, const place_words &w, std::string_view &at, copies &c)
 {
 	if (p == nullptr || p[0] == '\0')
 		return w.empty;
@@ -78,11 +98,16 @@ static const char *place_rule(const char *p, const place_words &w, std::string &
 		return w.too_long;
 	if (has_control(s))
 		return w.control;
-	at.clear();
-	if (!walk(at, s))
+	if (plain(s)) {
+		at = s;
+		return nullptr;
+	}
+	std::string &led = c.emplace_back();
+	if (!walk(led, s))
 		return w.leaves;
-	if (at.empty())
+	if (led.empty())
 		return w.top;
+	at = led;
 	// Whatever the table checks, a symbolic link that is already in the
 	// tree may stand where ".." climbs from.
 	return has_dotdot(s) ? w.dotdot : nullptr;
@@ -90,15 +115,15 @@ static const char *place_rule(const char *p, const place_words &w, std::string &
 
 // A row's own findings: its path, then its target, link text or mode.
 struct place {
-	std::string path, target;	// where each leads; target empty for a permission change
+	std::string_view path, target;	// where each leads; target empty for a permission change
 	bool off;			// a symbolic link's text that names nothing of ours
 };
 
-static const char *row_rule(const link_entry &e, place &at)
+static const char *row_rule(const link_entry &e, place &at, copies &c)
 {
-	if (const char *r = place_rule(e.path, path_words, at.path))
+	if (const char *r = place_rule(e.path, path_words, at.path, c))
 		return r;
-	at.target.clear();
+	at.target = {};
 	at.off = true;
 	switch (e.type) {
 	case ENTRY_CHMOD:
@@ -133,8 +158,9 @@ static const char *row_rule(const link_entry &e, place &at)
 			return "link text holds a control character";
 		// The text is read from the directory that holds the link.
 		if (text[0] != '/') {
-			at.target = at.path;
-			at.off = !walk(at.target, "..") || !walk(at.target, text);
+			std::string &led = c.emplace_back(at.path);
+			at.off = !walk(led, "..") || !walk(led, text);
+			at.target = led;
 		}
 		return nullptr;
 	}
@@ -147,7 +173,7 @@ static const char *row_rule(const link_entry &e, place &at)
 	// option.
 	if (e.target != nullptr && reinterpret_cast<std::uintptr_t>(e.target) <= 07777)
 		return "a link needs a target, not .mode";
-	if (const char *r = place_rule(e.target, target_words, at.target))
+	if (const char *r = place_rule(e.target, target_words, at.target, c))
 		return r;
 	at.off = false;
 	if (e.path[0] == '-')
@@ -226,6 +252,7 @@ std::size_t through(const link_tree &t, std::string_view p)
 std::vector<finding> check(const link_entry *rows, std::size_t n)
 {
 	std::vector<finding> found;
+	copies led;
 	std::vector<place> at(n);
 	std::vector<bool> sound(n);
 	makers made;
@@ -235,7 +262,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	modes.reserve(n);
 	link_tree links;
 	for (std::size_t i = 0; i < n; i++) {
-		if (const char *r = row_rule(rows[i], at[i])) {
+		if (const char *r = row_rule(rows[i], at[i], led)) {
 			found.push_back({i, r, no_row});
 			continue;
 		}
