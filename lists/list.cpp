@@ -180,16 +180,22 @@ static void field(std::string &out, std::string_view f)
 	out += '"';
 }
 
-void write_rows(std::string &out, const std::vector<link_entry> &rows)
+void write_rows(std::string &out, std::span<const link_entry> rows)
 {
 	for (const link_entry &e : rows) {
 		const row_kind &k = kind_or_hardlink(e.type);
 		out += k.word;
 		out += ' ';
 		if (k.mode) {
-			char mode[16];
-			snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(e.mode));
-			out += mode;
+			// In octal, of four digits at least, as lists give modes.
+			char mode[12];
+			char *at = std::end(mode);
+			auto m = static_cast<unsigned>(e.mode);
+			do {
+				*--at = static_cast<char>('0' + (m & 7));
+				m >>= 3;
+			} while (m != 0 || std::end(mode) - at < 4);
+			out.append(at, std::end(mode));
 		} else {
 			field(out, e.target);
 		}

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ bool read_list(const std::string &text, list &l, const reporter &report);
 // Append to out the lines of a list that hold these rows, in this order,
 // each field in double quotes where it holds a blank, a quote or a
 // backslash, and only there: the list read_list reads them from again.
-void write_rows(std::string &out, const std::vector<link_entry> &rows);
+void write_rows(std::string &out, std::span<const link_entry> rows);
 
 // The C++ source that defines link_table and link_table_size with
 // these rows, in this order; from names the list in a comment.

@@ -15,6 +15,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <new>
+#include <span>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -481,8 +482,16 @@ int main(int argc, char *argv[])
 	}
 	if (failed)
 		return 1;
-	std::string list = "# Written by lslinks: the links of a tree by path, then the owners, modes and capabilities to set again.\n";
-	write_rows(list, rows);
-	fwrite(list.data(), 1, list.size(), stdout);
+	// Written a block of rows at a time, so that a tree of any size
+	// costs the list's text no more memory than a block's.
+	fputs("# Written by lslinks: the links of a tree by path, then the owners, modes and capabilities to set "
+	      "again.\n", stdout);
+	const std::size_t block = 4096;
+	std::string list;
+	for (std::size_t at = 0; at < rows.size(); at += block) {
+		write_rows(list, std::span(rows).subspan(at, std::min(block, rows.size() - at)));
+		fwrite(list.data(), 1, list.size(), stdout);
+		list.clear();
+	}
 	return fflush(stdout) == 0 && ferror(stdout) == 0 ? 0 : 1;
 }

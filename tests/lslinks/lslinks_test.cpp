@@ -90,6 +90,17 @@ void every_mode(const fs::path &d)
 	fs::create_directories(d / "t/bin");
 	spill(d / "t/bin/a-1", "a", fs::perms(0700)), fs::create_hard_link(d / "t/bin/a-1", d / "t/bin/a");
 	fs::permissions(d / "t/bin", fs::perms(0750)), fs::create_symlink("a", d / "t/l");
+	spill(d / "t/none", "n", fs::perms::none), fs::create_directory(d / "t/tmp");
+	fs::permissions(d / "t/tmp", fs::perms(01777));
+}
+
+// More links than the list is written in at a time.
+const int many = 4100;
+std::string many_names(int i)
+{
+	char name[8];
+	snprintf(name, sizeof name, "l%04d", i);
+	return name;
 }
 
 const lslinks_case lslinks_cases[] = {
@@ -166,9 +177,8 @@ const lslinks_case lslinks_cases[] = {
 	{"every mode on request",
 	 every_mode,
 	 "hardlink bin/a-1 bin/a\nsymlink a l\nowner root:root bin\nowner root:root bin/a-1\nowner root:root l\n"
-	 "chmod 0750 bin\nchmod 0700 bin/a-1\n",
+	 "owner root:root none\nowner root:root tmp\nchmod 0750 bin\nchmod 0700 bin/a-1\nchmod 0000 none\nchmod 1777 tmp\n",
 	 "", 0, {}, {"--all-modes", "t"}, true},
-	// Deeper than PATH_MAX and than descriptors allow, one at a time.
 	// Deeper than PATH_MAX and than descriptors allow, and back up.
 	{"a tree 5,000 directories deep, 24 descriptors",
 	 [](const fs::path &d) {
@@ -217,8 +227,21 @@ const lslinks_case lslinks_cases[] = {
 	{"every mode on request, as -a",
 	 every_mode,
 	 "hardlink bin/a-1 bin/a\nsymlink a l\nowner root:root bin\nowner root:root bin/a-1\nowner root:root l\n"
-	 "chmod 0750 bin\nchmod 0700 bin/a-1\n",
+	 "owner root:root none\nowner root:root tmp\nchmod 0750 bin\nchmod 0700 bin/a-1\nchmod 0000 none\nchmod 1777 tmp\n",
 	 "", 0, {}, {"-a", "t"}, true},
+	{"more links than a block of the list",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t");
+		 for (int i = 0; i < many; i++)
+			 fs::create_symlink("x", d / "t" / many_names(i));
+	 },
+	 [] {
+		 std::string out;
+		 for (int i = 0; i < many; i++)
+			 out += "symlink x " + many_names(i) + "\n";
+		 return out;
+	 }(),
+	 "", 0},
 	// A 0 is a digit of a versioned name as much as any other.
 	{"the name with a 0 kept",
 	 [](const fs::path &d) {
