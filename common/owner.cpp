@@ -5,14 +5,15 @@
 #include <grp.h>
 #include <pwd.h>
 
-// A part of an owner text that is all digits is a number.
-static bool number(const char *s, std::size_t n, unsigned long &value)
+// A part of an owner text that is all digits is a number, which a sound
+// text keeps to owner_number_max.
+static bool number(const char *s, std::size_t n, unsigned long long &value)
 {
 	value = 0;
 	for (std::size_t i = 0; i < n; i++) {
-		if (s[i] < '0' || s[i] > '9' || value > 0xffffffffUL / 10)
+		if (s[i] < '0' || s[i] > '9')
 			return false;
-		value = value * 10 + static_cast<unsigned long>(s[i] - '0');
+		value = value * 10 + static_cast<unsigned>(s[i] - '0');
 	}
 	return n > 0;
 }
@@ -26,7 +27,7 @@ const char *resolve_owner(const char *text, uid_t &uid, gid_t &gid)
 	auto n = static_cast<std::size_t>(colon - text);
 	memcpy(user, text, n);
 	user[n] = '\0';
-	unsigned long value;
+	unsigned long long value;
 	if (number(user, n, value)) {
 		uid = static_cast<uid_t>(value);
 	} else if (const passwd *pw = getpwnam(user)) {

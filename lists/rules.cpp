@@ -130,7 +130,7 @@ static const char *row_rule(const link_entry &e, place &at, copies &c)
 		return (e.mode & ~mode_t{07777}) != 0 ? "mode has bits beyond 07777" : nullptr;
 	case ENTRY_OWNER:
 		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777 || !owner_sound(e.target))
-			return "owner must be USER:GROUP, each a name or a number";
+			return "owner must be USER:GROUP, each a name or a number below 4294967295";
 		return nullptr;
 	case ENTRY_CAPS: {
 		if (reinterpret_cast<std::uintptr_t>(e.target) <= 07777)

@@ -92,10 +92,16 @@ const list_case check_names_every_bad_row_at_its_line_cases[] = {
 	{"good: owners by number, with odd names, at a link", "owner 0:0 bin/tool\nowner _apt$:systemd-journal lib/lib.so", ""},
 	{"owner after the mode it would clear", "chmod 2755 bin/tool\nowner root:shadow bin/tool",
 	 "x.links:5: error: owner given after a permission change of the path, whose set-ID bits it would clear (line 4)\n"},
-	{"owner without a group", "owner root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number\n"},
-	{"owner with an empty group", "owner root: bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number\n"},
-	{"owner beginning with a dash", "owner -r:root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number\n"},
-	{"owner with a $ inside", "owner a$b:root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number\n"},
+	{"owner without a group", "owner root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	{"owner with an empty group", "owner root: bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	{"owner beginning with a dash", "owner -r:root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	{"owner with a $ inside", "owner a$b:root bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	// One past the largest is what chown takes for "leave it", and the
+	// next would wrap to root.
+	{"good: the largest numbers", "owner 4294967294:04294967294 bin/tool", ""},
+	{"owner's user past the largest number", "owner 4294967295:0 bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	{"owner's group wrapping to root's", "owner 0:4294967296 bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
+	{"owner past any word", "owner 0:18446744073709551616 bin/tool", "x.links:4: error: owner must be USER:GROUP, each a name or a number below 4294967295\n"},
 	{"good: capabilities as they are written", "caps cap_net_raw=ep bin/tool\ncaps \"CAP_SETUID,cap_setgid+ep 40+pe\" bin/tool\n"
 	 "caps \"all=p cap_sys_admin-p\" bin/tool\ncaps = bin/tool\ncaps \"=ep cap_chown-eip\" bin/tool", ""},
 	{"owner after the capabilities it would clear", "caps cap_net_raw=ep bin/tool\nowner root:root bin/tool",
@@ -320,6 +326,11 @@ TEST(List, GenerateWritesWhatWasReviewed)
 	EXPECT_EQ(o.out, trace);
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(o.status, 0);
+	// The owner given by numbers, each read whole.
+	struct stat st {};
+	ASSERT_EQ(lstat((s.dir / "tree/bin/\xc3\xa9" "b").c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 65534U);
+	EXPECT_EQ(st.st_gid, 65534U);
 }
 
 TEST(List, GenerateNamesAnOddListSafely)

@@ -14,6 +14,7 @@ const link_entry rows[] = {
 	{ENTRY_HARDLINK, {"odd/\?\?=\?\?/\?\?!"}, "odd/\302\233\233\205\351"},
 	{ENTRY_SYMLINK, {"/etc/tool"}, "etc"},
 	{ENTRY_HARDLINK, {"bin/\303\251a"}, "bin/\303\251b"},
+	{ENTRY_OWNER, {"65534:065534"}, "bin/\303\251b"},
 };
 
 } // namespace
