@@ -117,4 +117,95 @@ TEST(Modes, KeepsEveryBitAndRemovesOnlyLinks)
 			  kind_or_hardlink(rows[i].type).link) << removes;
 }
 
+// An owner or capabilities that cannot be given fail the row, and so the
+// run, saying why: names this machine lacks (its user and group databases
+// hidden), a path that is gone or is no regular file, and the kernel's
+// refusal. The checker then names what it finds in place of each row.
+struct refusal_case {
+	const char *name;
+	void (*spoil)(const fs::path &dir);
+	std::vector<std::string> wrap;
+	std::size_t row;	// the row that fails, 0 or 1: the owner or the capabilities
+	const char *why;
+	const char *checked;	// by cklinks of the first three rows, in a tree spoiled after a good run
+};
+
+[[maybe_unused]] void PrintTo(const refusal_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+void untouched(const fs::path & /*unused*/) {}
+void gone(const fs::path &d)
+{
+	fs::remove(d / "data/tool");
+}
+void directory(const fs::path &d)
+{
+	fs::remove(d / "data/tool"), fs::create_directory(d / "data/tool");
+}
+// The database hidden, and the switch that would look for the name
+// elsewhere, where nobody may be made up.
+std::vector<std::string> hidden(const char *file)
+{
+	return {"/usr/bin/strace", "-qqq", "-o", "/dev/null", "-P", file, "-P", "/etc/nsswitch.conf",
+		"-e", "trace=openat", "-e", "inject=openat:error=ENOENT"};
+}
+std::vector<std::string> refused(const char *call)
+{
+	return {"/usr/bin/strace", "-qqq", "-o", "/dev/null", "-e", std::string("trace=") + call, "-e",
+		std::string("inject=") + call + ":error=EPERM"};
+}
+
+const refusal_case refusal_cases[] = {
+	{"no such user here", untouched, hidden("/etc/passwd"), 0, "no such user",
+	 "\"data/tool\": owner nobody:nogroup: no such user\n"},
+	{"no such group here", untouched, hidden("/etc/group"), 0, "no such group",
+	 "\"data/tool\": owner nobody:nogroup: no such group\n"},
+	{"the path gone", gone, {}, 0, "No such file or directory",
+	 "\"data/tool\": missing\n\"data/tool\": missing\n\"data/tool\": missing\n"},
+	{"the owner refused", untouched, refused("fchownat"), 0, "Operation not permitted", nullptr},
+	{"capabilities on a directory", directory, {}, 1, "not a regular file",
+	 "\"data/tool\": owner \"root:root\", not nobody:nogroup\n\"data/tool\": not a regular file\n"
+	 "\"data/tool\": mode 755, not 4755\n"},
+	{"capabilities refused", untouched, refused("fsetxattr"), 1, "Operation not permitted", nullptr},
+};
+
+class Refusal : public testing::TestWithParam<refusal_case> {};
+
+TEST_P(Refusal, FailsTheRunSayingWhy)
+{
+	const refusal_case &c = GetParam();
+	if (getuid() != 0)
+		GTEST_SKIP() << "only root can give a file another owner";
+	if (!c.wrap.empty() && emulated())
+		GTEST_SKIP() << "the emulator makes calls of its own";
+	scratch s;
+	lay(rows, s.dir);
+	c.spoil(s.dir);
+	outcome o = run(s.dir, program("tests/mklinks-modes"), {{".", "-v"}, "", c.wrap});
+	std::string trace = "Verbose mode.\n";
+	for (std::size_t i = 0; i <= c.row; i++)
+		trace += expect(rows[i], way::copy);
+	EXPECT_EQ(o.out, trace);
+	EXPECT_EQ(o.err, (c.row == 0 ? "could not chown nobody:nogroup" : "could not setcap " + std::string(rows[1].target)) +
+				 " \"data/tool\": " + c.why + "\n");
+	EXPECT_EQ(o.status, 1);
+	if (c.checked == nullptr)
+		return;
+	// After a run that could give them, with the databases hidden from
+	// the checker alone.
+	scratch good;
+	lay(rows, good.dir);
+	spill(good.dir / "data/file", "file");
+	ASSERT_EQ(run(good.dir, program("tests/mklinks-modes"), {{"."}}).status, 0);
+	c.spoil(good.dir);
+	o = run(good.dir, program("tests/cklinks-modes"), {{"."}, "", c.wrap});
+	EXPECT_EQ(o.out.substr(0, strlen(c.checked)), c.checked);
+	EXPECT_EQ(o.status, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Refusal, testing::ValuesIn(refusal_cases),
+			 [](const testing::TestParamInfo<refusal_case> &i) { return case_name(i.param.name); });
+
 } // namespace
