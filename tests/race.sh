@@ -175,7 +175,22 @@ for how in fifo zero; do
 		[ ! -e "$far/$how$mode/copy" ] || fail "$how $mode: a copy was made"
 	done
 done
-echo "without a race: permission rows, the remover and targets that are no regular file refused"
+# A copy that cannot be written into a directory others can write fails
+# its row, and takes away the temporary it wrote beside the path.
+lay full
+mkdir -p "$far/full"
+chmod 1777 "$far/full"
+rm -r "$work/full/sub"
+ln -s "$far/full" "$work/full/sub"
+status=0
+strace -qqq -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 \
+	"$tests/mklinks-hostile" "$work/full" >/dev/null 2>"$work/err" || status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/err")" = 'cannot copy "big" to "sub/copy": No space left on device' ] ||
+	fail "a full disk: status $status, said: $(cat "$work/err")"
+[ -z "$(ls -A "$far/full")" ] || fail "a full disk: left $(ls -A "$far/full")"
+expect 0 '' "$tests/mklinks-hostile" "$work/full"
+[ "$(cat "$far/full/copy")" = big ] || fail "a full disk: no copy made once there was room"
+echo "without a race: permission rows, the remover, targets that are no regular file and a full disk refused"
 
 # Row: lslinks while a file with two names, or the directory holding it,
 # moves from a directory the walk has passed to one it has not: every list
