@@ -208,10 +208,31 @@ static bool find(const char *name, place &p, int &error)
 	return false;
 }
 
+// Give the file open at fd, which has no name, the name of a temporary
+// beside the path: by the descriptor itself, which root may do, or through
+// /proc. Returns nullptr, or why not.
+static const char *name_copy(int fd, const place &p, char (&temporary)[40])
+{
+	char self[32];
+	snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+	for (int i = 0; i < tries; i++) {
+		snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
+		if (linkat(fd, "", p.dir, temporary, AT_EMPTY_PATH) == 0 ||
+		    (errno == ENOENT && linkat(AT_FDCWD, self, p.dir, temporary, AT_SYMLINK_FOLLOW) == 0))
+			return nullptr;
+		if (errno != EEXIST)
+			return strerror(errno);
+	}
+	return strerror(EEXIST);
+}
+
 // Copy a file into a tree that others can write, where cp, reading and
 // writing by name, could be made to read or write anything: from the file
 // the walk found, into a new file beside the path, renamed over it, so that
-// nothing planted at the path is ever opened.
+// nothing planted at the path is ever opened. The copy is written into a
+// file without a name, which a run killed meanwhile leaves nothing of, and
+// named once it is whole; where the file system has no such files, into a
+// file named from the start.
 static bool copy_beneath(const link_entry &e, const place &p, int error)
 {
 	const char *why = error != 0 ? strerror(error) : nullptr;
@@ -225,9 +246,13 @@ static bool copy_beneath(const link_entry &e, const place &p, int error)
 			why = from == not_regular ? "not a regular file" : strerror(errno);
 	}
 	char temporary[40];
+	bool named = false;	// whether the temporary has its name yet
+	if (why == nullptr)
+		to = openat(p.dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, st.st_mode & 0777);
 	for (int i = 0; why == nullptr && to == -1; i++) {
 		snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
 		to = openat(p.dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+		named = to != -1;
 		if (to == -1 && (errno != EEXIST || i + 1 == tries))
 			why = strerror(errno);
 	}
@@ -239,11 +264,15 @@ static bool copy_beneath(const link_entry &e, const place &p, int error)
 				why = strerror(errno);
 	if (why == nullptr && n == -1)
 		why = strerror(errno);
+	if (why == nullptr && !named) {
+		why = name_copy(to, p, temporary);
+		named = why == nullptr;
+	}
 	if (to != -1 && close(to) == -1 && why == nullptr)
 		why = strerror(errno);
 	if (why == nullptr && renameat(p.dir, temporary, p.dir, p.name) == -1)
 		why = strerror(errno);
-	if (to != -1 && why != nullptr)
+	if (named && why != nullptr)
 		unlinkat(p.dir, temporary, 0);
 	if (from >= 0)
 		close(from);

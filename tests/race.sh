@@ -117,11 +117,13 @@ lay() { # NAME: a fresh hostile tree
 	"$tree" lay "$hostile" "$work/$1"
 	printf big >"$work/$1/big"
 }
-expect() { # STATUS ERR PROG DIR: a run's status and standard error
+expect() { # STATUS ERR COMMAND...: a run's status and standard error
+	want=$1 said=$2
+	shift 2
 	status=0
-	timeout 10 "$3" "$4" >/dev/null 2>"$work/err" || status=$?
-	[ "$status" = "$1" ] && [ "$(cat "$work/err")" = "$2" ] ||
-		fail "$3 $4: status $status, said: $(cat "$work/err")"
+	timeout 10 "$@" >/dev/null 2>"$work/err" || status=$?
+	[ "$status" = "$want" ] && [ "$(cat "$work/err")" = "$said" ] ||
+		fail "$*: status $status, said: $(cat "$work/err")"
 }
 printf tool >"$work/tool"
 chmod 644 "$work/tool"
@@ -182,15 +184,33 @@ mkdir -p "$far/full"
 chmod 1777 "$far/full"
 rm -r "$work/full/sub"
 ln -s "$far/full" "$work/full/sub"
-status=0
-strace -qqq -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 \
-	"$tests/mklinks-hostile" "$work/full" >/dev/null 2>"$work/err" || status=$?
-[ "$status" = 1 ] && [ "$(cat "$work/err")" = 'cannot copy "big" to "sub/copy": No space left on device' ] ||
-	fail "a full disk: status $status, said: $(cat "$work/err")"
+expect 1 'cannot copy "big" to "sub/copy": No space left on device' \
+	strace -qqq -o /dev/null -e trace=write -e inject=write:error=ENOSPC:when=1 "$tests/mklinks-hostile" "$work/full"
 [ -z "$(ls -A "$far/full")" ] || fail "a full disk: left $(ls -A "$far/full")"
 expect 0 '' "$tests/mklinks-hostile" "$work/full"
 [ "$(cat "$far/full/copy")" = big ] || fail "a full disk: no copy made once there was room"
-echo "without a race: permission rows, the remover, targets that are no regular file and a full disk refused"
+# Killed as it writes the copy, a run leaves nothing beside the path.
+status=0
+strace -qqq -o /dev/null -e trace=write -e inject=write:signal=KILL:when=1 \
+	"$tests/mklinks-hostile" "$work/full" >/dev/null 2>&1 || status=$?
+[ "$status" = 137 ] || fail "killed while copying: status $status"
+[ -z "$(ls -A "$far/full")" ] || fail "killed while copying: left $(ls -A "$far/full")"
+# Where a file without a name cannot be linked by its descriptor alone, as
+# before Linux 6.10 without root, it is linked through /proc: the first
+# call to link is the hard link the copy stands in for.
+expect 0 '' strace -qqq -o /dev/null -e trace=linkat -e inject=linkat:error=ENOENT:when=2 \
+	"$tests/mklinks-hostile" "$work/full"
+[ "$(cat "$far/full/copy")" = big ] || fail "linked through /proc: no copy"
+# Where the file system has no files without a name, the copy is written
+# into a named temporary, which a failed row takes away too.
+strace -o "$work/calls" -e trace=openat "$tests/mklinks-hostile" "$work/full" >/dev/null 2>&1
+unnamed=$(grep '^openat(' "$work/calls" | grep -n O_TMPFILE | cut -d: -f1)
+[ -n "$unnamed" ] || fail "a full disk: the copy was not written into a file without a name"
+expect 1 'cannot copy "big" to "sub/copy": No space left on device' \
+	strace -qqq -o /dev/null -e trace=openat,write -e "inject=openat:error=EOPNOTSUPP:when=$unnamed" \
+	-e inject=write:error=ENOSPC:when=1 "$tests/mklinks-hostile" "$work/full"
+[ -z "$(ls -A "$far/full")" ] || fail "a full disk, no unnamed files: left $(ls -A "$far/full")"
+echo "without a race: permission rows, the remover, targets that are no regular file, a full disk and a kill"
 
 # Row: lslinks while a file with two names, or the directory holding it,
 # moves from a directory the walk has passed to one it has not: every list
