@@ -149,6 +149,12 @@ ln -s "$work/away" "$work/gone/w/d"
 expect 1 'refusing "w/d/link": a symbolic link on its way lies in a directory others can write' \
 	"$tests/rmlinks-hostile" "$work/gone"
 unchanged "$work/away/link" keep 644 || fail "remover: removed a file outside"
+# The checker does not look through it either, and says so of each row.
+"$tests/cklinks-hostile" "$work/gone" >"$work/out" 2>&1 && fail "checker: looked through a link others could plant"
+for row in link hard; do
+	grep -qx "\"w/d/$row\": a symbolic link on its way lies in a directory others can write" "$work/out" ||
+		fail "checker: said of w/d/$row: $(cat "$work/out")"
+done
 # Where only root and we could have put it, the link leads where the
 # packager meant, as "etc -> /etc/tool" does.
 chmod 755 "$work/gone/w"

@@ -294,6 +294,13 @@ const lslinks_case lslinks_cases[] = {
 	 "lslinks: \"arping-2\": cannot read its capabilities: Input/output error\n"
 	 "lslinks: \"ping\": cannot read its capabilities: Input/output error\n", 1,
 	 {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=lgetxattr:error=EIO"}, {"t"}, true},
+	{"attributes that cannot be listed, with -a",
+	 attributes, "", [] {
+		 std::string err;
+		 for (const char *name : {"arping", "arping-2", "f", "g", "ping"})
+			 err += "lslinks: \"" + std::string(name) + "\": cannot read its attributes: Input/output error\n";
+		 return err;
+	 }(), 1, {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=llistxattr:error=EIO"}, {"-a", "t"}, true},
 	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 	 "lslinks: \"t\": Not a directory\n", 1},
 	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
