@@ -109,6 +109,7 @@ const list_case check_names_every_bad_row_at_its_line_cases[] = {
 	{"capabilities at a symbolic link", "caps cap_net_raw=ep lib/lib.so",
 	 "x.links:4: error: capabilities at a symbolic link's path, which holds none (line 3)\n"},
 	{"unknown capability", "caps cap_net_rawx=ep bin/tool", "x.links:4: error: capabilities: unknown capability name\n"},
+	{"unknown capability, but for its first letter", "caps dap_chown=ep bin/tool", "x.links:4: error: capabilities: unknown capability name\n"},
 	{"capability beyond 63", "caps 64=ep bin/tool", "x.links:4: error: capabilities: unknown capability name\n"},
 	{"capability numbered with a leading 0", "caps 07=ep bin/tool", "x.links:4: error: capabilities: unknown capability name\n"},
 	{"capability without flags", "caps cap_chown bin/tool",
@@ -237,6 +238,7 @@ const caps_case caps_cases[] = {
 	{"above 31, by name and by number", "cap_checkpoint_restore,41=ei", "cap_checkpoint_restore,41=ei"},
 	{"every one, but one", "all=p cap_chown-p all-p cap_kill+p", "cap_kill=p"},
 	{"none", "=", "="},
+	{"numbers with every digit", "7,8,9,10,23,45,63+p 23,39-p", "cap_setuid,cap_setpcap,cap_linux_immutable,cap_net_bind_service,45,63=p"},
 };
 
 class CapsCase : public testing::TestWithParam<caps_case> {};
