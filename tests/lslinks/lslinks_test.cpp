@@ -172,8 +172,11 @@ const lslinks_case lslinks_cases[] = {
 		 fs::create_directories(d / "t/var"), spill(d / "t/var/f", "f"), spill(d / "t/g", "g");
 		 lchown((d / "t/var").c_str(), 0, getgrnam("nogroup")->gr_gid);
 		 lchown((d / "t/var/f").c_str(), getpwnam("nobody")->pw_uid, 0);
+		 spill(d / "t/var/h-1", "h"), fs::create_hard_link(d / "t/var/h-1", d / "t/h");
+		 lchown((d / "t/h").c_str(), 0, getgrnam("nogroup")->gr_gid);
 	 },
-	 "owner root:nogroup var\nowner nobody:root var/f\n", "", 0, {}, {"t"}, true},
+	 "hardlink var/h-1 h\nowner root:nogroup var\nowner nobody:root var/f\nowner root:nogroup var/h-1\n", "", 0,
+	 {}, {"t"}, true},
 	{"every mode on request",
 	 every_mode,
 	 "hardlink bin/a-1 bin/a\nsymlink a l\nowner root:root bin\nowner root:root bin/a-1\nowner root:root l\n"
@@ -242,6 +245,12 @@ const lslinks_case lslinks_cases[] = {
 		 return out;
 	 }(),
 	 "", 0},
+	// Digits count, not length.
+	{"the name with more digits kept, though shorter",
+	 [](const fs::path &d) {
+		 fs::create_directory(d / "t"), spill(d / "t/x2", "x"), fs::create_hard_link(d / "t/x2", d / "t/long");
+	 },
+	 "hardlink x2 long\n", "", 0},
 	// A 0 is a digit of a versioned name as much as any other.
 	{"the name with a 0 kept",
 	 [](const fs::path &d) {
