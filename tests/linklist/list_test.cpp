@@ -328,11 +328,14 @@ TEST(List, GenerateWritesWhatWasReviewed)
 	EXPECT_EQ(o.out, trace);
 	EXPECT_EQ(o.err, "");
 	EXPECT_EQ(o.status, 0);
-	// The owner given by numbers, each read whole.
+	// The owners given by numbers, each read whole, of one digit too.
 	struct stat st {};
 	ASSERT_EQ(lstat((s.dir / "tree/bin/\xc3\xa9" "b").c_str(), &st), 0);
 	EXPECT_EQ(st.st_uid, 65534U);
 	EXPECT_EQ(st.st_gid, 65534U);
+	ASSERT_EQ(lstat((s.dir / "tree/share/read me").c_str(), &st), 0);
+	EXPECT_EQ(st.st_uid, 0U);
+	EXPECT_EQ(st.st_gid, 7U);
 }
 
 TEST(List, GenerateNamesAnOddListSafely)

@@ -15,6 +15,7 @@ const link_entry rows[] = {
 	{ENTRY_SYMLINK, {"/etc/tool"}, "etc"},
 	{ENTRY_HARDLINK, {"bin/\303\251a"}, "bin/\303\251b"},
 	{ENTRY_OWNER, {"65534:065534"}, "bin/\303\251b"},
+	{ENTRY_OWNER, {"0:7"}, "share/read me"},
 };
 
 } // namespace
