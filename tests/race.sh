@@ -149,6 +149,13 @@ ln -s "$work/away" "$work/gone/w/d"
 expect 1 'refusing "w/d/link": a symbolic link on its way lies in a directory others can write' \
 	"$tests/rmlinks-hostile" "$work/gone"
 unchanged "$work/away/link" keep 644 || fail "remover: removed a file outside"
+# A hard link's path through such a link fails the run at that row.
+"$tree" lay "$toolchain" "$work/tool-gone"
+chmod 1777 "$work/tool-gone/arm-none-eabi"
+rm -r "$work/tool-gone/arm-none-eabi/bin"
+ln -s "$work/away" "$work/tool-gone/arm-none-eabi/bin"
+expect 1 'refusing "arm-none-eabi/bin/g++": a symbolic link on its way lies in a directory others can write' \
+	"$bin/mklinks-toolchain" "$work/tool-gone"
 # The checker does not look through it either, and says so of each row.
 "$tests/cklinks-hostile" "$work/gone" >"$work/out" 2>&1 && fail "checker: looked through a link others could plant"
 for row in link hard; do
