@@ -208,6 +208,13 @@ static bool find(const char *name, place &p, int &error)
 	return false;
 }
 
+// Name the i-th temporary this run tries beside a path. The process ID
+// keeps two runs in one directory apart.
+static void name_temporary(char (&temporary)[40], int i)
+{
+	snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
+}
+
 // Give the file open at fd, which has no name, the name of a temporary
 // beside the path: by the descriptor itself, which root may do, or through
 // /proc. Returns nullptr, or why not.
@@ -216,7 +223,7 @@ static const char *name_copy(int fd, const place &p, char (&temporary)[40])
 	char self[32];
 	snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
 	for (int i = 0; i < tries; i++) {
-		snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
+		name_temporary(temporary, i);
 		if (linkat(fd, "", p.dir, temporary, AT_EMPTY_PATH) == 0 ||
 		    (errno == ENOENT && linkat(AT_FDCWD, self, p.dir, temporary, AT_SYMLINK_FOLLOW) == 0))
 			return nullptr;
@@ -250,7 +257,7 @@ static bool copy_beneath(const link_entry &e, const place &p, int error)
 	if (why == nullptr)
 		to = openat(p.dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, st.st_mode & 0777);
 	for (int i = 0; why == nullptr && to == -1; i++) {
-		snprintf(temporary, sizeof temporary, ".mklinks-%d-%d", static_cast<int>(getpid()), i);
+		name_temporary(temporary, i);
 		to = openat(p.dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
 		named = to != -1;
 		if (to == -1 && (errno != EEXIST || i + 1 == tries))
