@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <pthread.h>
 #include <string_view>
 #include <unordered_map>
 
@@ -239,6 +240,32 @@ std::size_t through(const link_tree &t, std::string_view p)
 	return no_row;
 }
 
+// Do work(from, to) for the rows [0, n), in two halves side by side where
+// there are rows enough to be worth a thread, else, or where no thread can
+// be had, in one.
+template <typename Work>
+void halves(std::size_t n, Work work)
+{
+	struct half {
+		Work *work;
+		std::size_t from, to;
+	};
+	const std::size_t worth = 16384;
+	half first{&work, 0, n / 2};
+	auto run = [](void *h) -> void * {
+		auto *f = static_cast<half *>(h);
+		(*f->work)(f->from, f->to);
+		return nullptr;
+	};
+	pthread_t t;
+	if (n < worth || pthread_create(&t, nullptr, run, &first) != 0) {
+		work(0, n);
+		return;
+	}
+	work(n / 2, n);
+	pthread_join(t, nullptr);
+}
+
 } // namespace
 
 // The rule for rows that depend on each other: a symbolic link's text may
@@ -252,18 +279,30 @@ std::size_t through(const link_tree &t, std::string_view p)
 std::vector<finding> check(const link_entry *rows, std::size_t n)
 {
 	std::vector<finding> found;
-	copies led;
+	copies led[2];	// of each half
 	std::vector<place> at(n);
+	std::vector<const char *> broken(n);	// the rule each row breaks on its own, or nullptr
 	std::vector<bool> sound(n);
 	makers made;
 	std::unordered_map<std::string_view, std::size_t> modes;	// the first permission change of each place
 	std::unordered_map<std::string_view, std::size_t> caps;	// the first capability row of each place
-	made.reserve(n);
-	modes.reserve(n);
-	link_tree links;
+	// Room for each map's own rows only: a long list is mostly of one kind.
+	std::size_t link_rows = 0, mode_rows = 0;
 	for (std::size_t i = 0; i < n; i++) {
-		if (const char *r = row_rule(rows[i], at[i], led)) {
-			found.push_back({i, r, no_row});
+		const row_kind *k = kind_of(rows[i].type);
+		link_rows += k == nullptr || k->link ? 1 : 0;
+		mode_rows += rows[i].type == ENTRY_CHMOD ? 1 : 0;
+	}
+	made.reserve(link_rows);
+	modes.reserve(mode_rows);
+	link_tree links;
+	halves(n, [&](std::size_t from, std::size_t to) {
+		for (std::size_t i = from; i < to; i++)
+			broken[i] = row_rule(rows[i], at[i], led[from == 0 ? 0 : 1]);
+	});
+	for (std::size_t i = 0; i < n; i++) {
+		if (broken[i] != nullptr) {
+			found.push_back({i, broken[i], no_row});
 			continue;
 		}
 		sound[i] = true;
@@ -276,76 +315,99 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 		if (rows[i].type == ENTRY_SYMLINK)
 			add(links, at[i].path, i);
 	}
-	auto say = [&](std::size_t i, const char *rule, std::size_t other = no_row) {
-		found.push_back({i, rule, other});
-	};
-	for (std::size_t i = 0; i < n; i++) {
-		if (!sound[i])
-			continue;
-		const link_entry &e = rows[i];
-		const place &p = at[i];
-		if (std::size_t j = through(links, p.path); j != no_row) {
-			say(i, path_words.through, j);
-			continue;
-		}
-		if (e.type == ENTRY_OWNER) {
-			// A change of owner clears the set-ID bits a permission
-			// change before it set, and the capabilities.
-			if (auto mode = modes.find(p.path); mode != modes.end() && mode->second < i)
-				say(i, "owner given after a permission change of the path, whose set-ID bits it would clear",
-				    mode->second);
-			else if (auto cap = caps.find(p.path); cap != caps.end() && cap->second < i)
-				say(i, "owner given after capabilities of the path, which a change of owner clears",
-				    cap->second);
-			continue;
-		}
-		auto here = made.find(p.path);
-		if (e.type == ENTRY_CHMOD || e.type == ENTRY_CAPS) {
-			if (here == made.end())
+	// How the rows bear on each other, each half's findings apart.
+	std::vector<finding> of_half[2];
+	halves(n, [&](std::size_t from, std::size_t to) {
+		std::vector<finding> &out = of_half[from == 0 ? 0 : 1];
+		auto say = [&](std::size_t i, const char *rule, std::size_t other = no_row) {
+			out.push_back({i, rule, other});
+		};
+		// Rows in order of path come a directory at a time: the way to
+		// one is looked up once for all its rows.
+		std::string_view way;
+		std::size_t way_link = no_row;
+		bool looked = false;
+		auto via = [&](std::string_view p) {
+			std::size_t slash = p.rfind('/');
+			if (slash == std::string_view::npos)
+				return no_row;
+			if (!looked || p.substr(0, slash + 1) != way) {
+				way = p.substr(0, slash + 1);
+				way_link = through(links, way);
+				looked = true;
+			}
+			return way_link;
+		};
+		for (std::size_t i = from; i < to; i++) {
+			if (!sound[i])
 				continue;
-			for (std::size_t j : here->second)
-				if (rows[j].type == ENTRY_SYMLINK) {
-					say(i, e.type == ENTRY_CHMOD
-						       ? "permission change at a symbolic link's path, which chmod would follow"
-						       : "capabilities at a symbolic link's path, which holds none",
-					    j);
-					break;
-				}
-			continue;
+			const link_entry &e = rows[i];
+			const place &p = at[i];
+			if (std::size_t j = via(p.path); j != no_row) {
+				say(i, path_words.through, j);
+				continue;
+			}
+			if (e.type == ENTRY_OWNER) {
+				// A change of owner clears the set-ID bits a permission
+				// change before it set, and the capabilities.
+				if (auto mode = modes.find(p.path); mode != modes.end() && mode->second < i)
+					say(i, "owner given after a permission change of the path, whose set-ID bits it would clear",
+					    mode->second);
+				else if (auto cap = caps.find(p.path); cap != caps.end() && cap->second < i)
+					say(i, "owner given after capabilities of the path, which a change of owner clears",
+					    cap->second);
+				continue;
+			}
+			auto here = made.find(p.path);
+			if (e.type == ENTRY_CHMOD || e.type == ENTRY_CAPS) {
+				if (here == made.end())
+					continue;
+				for (std::size_t j : here->second)
+					if (rows[j].type == ENTRY_SYMLINK) {
+						say(i, e.type == ENTRY_CHMOD
+							       ? "permission change at a symbolic link's path, which chmod would follow"
+							       : "capabilities at a symbolic link's path, which holds none",
+						    j);
+						break;
+					}
+				continue;
+			}
+			bool symbolic = e.type == ENTRY_SYMLINK;
+			if (here->second.front() < i) {
+				say(i, "path is made by an earlier row too", here->second.front());
+				continue;
+			}
+			if (!p.off && p.target == p.path) {
+				say(i, symbolic ? "link text names the link itself" : "target is the path itself");
+				continue;
+			}
+			// Making a symbolic link never reads its text, but a hard link or
+			// a copy reads its target, which must be there and must be what a
+			// rerun finds again.
+			if (symbolic)
+				continue;
+			if (std::size_t j = via(p.target); j != no_row) {
+				say(i, target_words.through, j);
+				continue;
+			}
+			auto there = made.find(p.target);
+			if (there == made.end())
+				continue;
+			std::size_t later = no_row, symlink = no_row;
+			for (std::size_t j : there->second) {
+				if (j > i && later == no_row)
+					later = j;
+				if (j < i && rows[j].type == ENTRY_SYMLINK && symlink == no_row)
+					symlink = j;
+			}
+			if (later != no_row)
+				say(i, "target is made by a later row", later);
+			else if (symlink != no_row)
+				say(i, "target is made by a symbolic link", symlink);
 		}
-		bool symbolic = e.type == ENTRY_SYMLINK;
-		if (here->second.front() < i) {
-			say(i, "path is made by an earlier row too", here->second.front());
-			continue;
-		}
-		if (!p.off && p.target == p.path) {
-			say(i, symbolic ? "link text names the link itself" : "target is the path itself");
-			continue;
-		}
-		// Making a symbolic link never reads its text, but a hard link or
-		// a copy reads its target, which must be there and must be what a
-		// rerun finds again.
-		if (symbolic)
-			continue;
-		if (std::size_t j = through(links, p.target); j != no_row) {
-			say(i, target_words.through, j);
-			continue;
-		}
-		auto there = made.find(p.target);
-		if (there == made.end())
-			continue;
-		std::size_t later = no_row, symlink = no_row;
-		for (std::size_t j : there->second) {
-			if (j > i && later == no_row)
-				later = j;
-			if (j < i && rows[j].type == ENTRY_SYMLINK && symlink == no_row)
-				symlink = j;
-		}
-		if (later != no_row)
-			say(i, "target is made by a later row", later);
-		else if (symlink != no_row)
-			say(i, "target is made by a symbolic link", symlink);
-	}
+	});
+	for (const std::vector<finding> &h : of_half)
+		found.insert(found.end(), h.begin(), h.end());
 	std::stable_sort(found.begin(), found.end(), [](const finding &a, const finding &b) { return a.row < b.row; });
 	return found;
 }

@@ -197,6 +197,21 @@ const list_case check_names_every_bad_row_at_its_line_cases[] = {
 	{"every bad row", "chmod 9 bin/tool\nhardlink bin/tool bin/ok\nhardlink /x bin/y",
 	 "x.links:4: error: mode is octal: 8 and 9 are not octal digits\n"
 	 "x.links:6: error: target must be relative\n"},
+	// Long enough to be checked in two halves side by side: rows of one
+	// half bear on rows of the other, and each half's findings come in
+	// order of line.
+	{"a long list, its rows bearing on each other across the halves",
+	 [] {
+		 std::string rows = "hardlink bin/t9 bin/early\nsymlink x s\n";
+		 for (int i = 0; i < 20000; i++)
+			 rows += "chmod 0644 d/f" + std::to_string(i) + "\n";
+		 return rows + "hardlink /abs bin/q\nchmod 0755 s/under\nowner root:root d/f0\nhardlink bin/tool bin/t9";
+	 }(),
+	 "x.links:4: error: target is made by a later row (line 20009)\n"
+	 "x.links:20006: error: target must be relative\n"
+	 "x.links:20007: error: path passes through a symbolic link that a row makes (line 5)\n"
+	 "x.links:20008: error: owner given after a permission change of the path, whose set-ID bits it would clear "
+	 "(line 6)\n"},
 };
 
 class CheckNamesEveryBadRowAtItsLineCase : public testing::TestWithParam<list_case> {};
