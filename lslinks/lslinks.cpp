@@ -5,6 +5,7 @@
 //
 // usage: lslinks [-a | --all-modes] directory
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -13,8 +14,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <new>
+#include <sched.h>
 #include <span>
 #include <string>
 #include <sys/stat.h>
@@ -32,11 +35,24 @@
 #include "owner.h"
 #include "quoted.h"
 
-static bool failed;
+static std::atomic<bool> failed;
+
+// Where a thread of the walk says what it has to say of an entry: into the
+// text of the piece of the tree it is in, so that pieces walked side by
+// side are told in the order of the tree; else straight to standard error.
+static thread_local std::string *said;
+
+static void tell(const std::string &text)
+{
+	if (said != nullptr)
+		*said += text;
+	else
+		fputs(text.c_str(), stderr);
+}
 
 static void complain(const std::string &path, const std::string &what)
 {
-	fprintf(stderr, "lslinks: %s: %s\n", quoted(path.empty() ? "." : path).c_str(), what.c_str());
+	tell("lslinks: " + quoted(path.empty() ? "." : path) + ": " + what + "\n");
 	failed = true;
 }
 
@@ -64,19 +80,24 @@ struct file {
 	std::string caps;	// as a capability row's field holds them, or empty
 };
 
-static std::unordered_map<inode, file, inode_hash> files;		// with several names
-static std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
-
 // What rows an entry gets besides its links, at the name a file keeps: an
 // owner, a mode, capabilities, each where wanted.
 struct settings {
 	std::string path;
-	const std::string *owner;	// or nullptr
+	bool own;
+	uid_t uid;
+	gid_t gid;
 	mode_t mode;
 	bool has_mode;
 	std::string caps;		// as a capability row's field holds them, or empty
 };
-static std::vector<settings> set_again;
+
+// What a walk finds: each thread of it its own, gathered once all are done.
+struct found {
+	std::unordered_map<inode, file, inode_hash> files;	// with several names
+	std::vector<std::pair<std::string, std::string>> symlinks;	// path, text
+	std::vector<settings> set_again;
+};
 static bool all_modes;
 static uid_t top_uid;	// the stage's own owner, which every entry has but where a row says otherwise
 static gid_t top_gid;
@@ -207,8 +228,8 @@ static std::string capabilities(const char *at, const std::string &path)
 // working directory follows it only where an attribute is to be read, by
 // its name there, which costs the kernel one lookup rather than a walk
 // through /proc.
-static unsigned long moved;	// how often the walk changed directory
-static unsigned long followed;	// the last of those the working directory followed
+static thread_local unsigned long moved;	// how often the walk changed directory
+static thread_local unsigned long followed;	// the last of those the working directory followed
 
 static bool stand_in(int fd, const std::string &path)
 {
@@ -237,8 +258,12 @@ static std::string attributes(int fd, const std::string &name, const std::string
 	const char *at = name.c_str();
 	if (!all_modes)
 		return capabilities(at, path);
-	static char names[65536];	// the most the kernel lists
-	ssize_t n = llistxattr(at, names, sizeof names);
+	// Most entries have no attributes, and asked for their size alone the
+	// kernel need not set aside room for the most it could list.
+	static thread_local char names[65536];	// the most the kernel lists
+	ssize_t n = llistxattr(at, nullptr, 0);
+	if (n > 0)
+		n = llistxattr(at, names, sizeof names);
 	if (n == -1) {
 		if (errno != ENOTSUP)
 			complain(path, std::string("cannot read its attributes: ") + strerror(errno));
@@ -250,8 +275,7 @@ static std::string attributes(int fd, const std::string &name, const std::string
 		if (regular && strcmp(attribute, "security.capability") == 0)
 			caps = capabilities(at, path);
 		else
-			fprintf(stderr, "lslinks: warning: not carried: %s: %s\n", quoted(path).c_str(),
-				quoted(attribute).c_str());
+			tell("lslinks: warning: not carried: " + quoted(path) + ": " + quoted(attribute) + "\n");
 	}
 	return caps;
 }
@@ -261,7 +285,7 @@ static std::string attributes(int fd, const std::string &name, const std::string
 // directory for its mode, and whether it lies on the tree's own mount.
 // Returns whether it is a directory to walk into.
 static bool look(int fd, const std::string &name, const std::string &path, unsigned long long mount,
-		 struct statx &x)
+		 struct statx &x, found &out)
 {
 	unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_MNT_ID | STATX_UID | STATX_GID;
 	if (statx(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &x) == -1) {
@@ -282,8 +306,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 	if (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || (S_ISREG(x.stx_mode) && x.stx_nlink == 1)) {
 		bool own = owner_wanted(x), has_mode = !S_ISLNK(x.stx_mode) && wanted(mode);
 		if (own || has_mode || !caps.empty())
-			set_again.push_back({path, own ? owner_text(x.stx_uid, x.stx_gid) : nullptr, mode, has_mode,
-					     caps});
+			out.set_again.push_back({path, own, x.stx_uid, x.stx_gid, mode, has_mode, caps});
 	}
 	if (S_ISDIR(x.stx_mode))
 		return true;
@@ -293,9 +316,9 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		if (n == -1)
 			complain(path, strerror(errno));
 		else
-			symlinks.emplace_back(path, std::string(text, static_cast<std::size_t>(n)));
+			out.symlinks.emplace_back(path, std::string(text, static_cast<std::size_t>(n)));
 	} else if (S_ISREG(x.stx_mode) && x.stx_nlink > 1) {
-		file &f = files[{makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino}];
+		file &f = out.files[{makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino}];
 		f.mode = mode;
 		f.uid = x.stx_uid;
 		f.gid = x.stx_gid;
@@ -303,42 +326,27 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 		f.links = std::max<nlink_t>(f.links, x.stx_nlink);
 		f.caps = caps;
 	} else if (!S_ISREG(x.stx_mode) && x.stx_nlink > 1) {
-		fprintf(stderr, "lslinks: warning: not listed: %s, %s with %lu names\n", quoted(path).c_str(),
-			kind(x.stx_mode), static_cast<unsigned long>(x.stx_nlink));
+		tell("lslinks: warning: not listed: " + quoted(path) + ", " + kind(x.stx_mode) + " with " +
+		     std::to_string(x.stx_nlink) + " names\n");
 	}
 	return false;
 }
 
-// Walk the tree at top without following a symbolic link, opening nothing
-// but directories. It holds one directory open at a time and climbs back
-// through "..", checking that it is the directory it came from, so that
-// neither descriptors nor the stack grow with the depth of the tree.
-static void walk(int top)
+// Go down from fd, the directory at path, through the entries of the
+// levels given, opening nothing but directories and following no symbolic
+// link, and climb back through "..", checking that it is the directory the
+// walk came from, so that neither descriptors nor the stack grow with the
+// depth of the tree. Returns the descriptor of the first level's directory,
+// having closed the others, or -1 where the way back changed.
+static int descend(int fd, std::string path, std::vector<level> &path_to, unsigned long long mount, found &out)
 {
 	struct statx x;
-	if (statx(top, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID | STATX_UID | STATX_GID, &x) == -1) {
-		complain("", strerror(errno));
-		close(top);
-		return;
-	}
-	top_uid = x.stx_uid;
-	top_gid = x.stx_gid;
-	unsigned long long mount = mount_of(x);
-	std::vector<level> path_to(1);
-	std::string path;
-	path_to[0].path_length = 0;
-	path_to[0].dev = makedev(x.stx_dev_major, x.stx_dev_minor);
-	path_to[0].ino = x.stx_ino;
-	if (!entries(top, path_to[0].entries))
-		complain("", std::string("cannot read the directory: ") + strerror(errno));
-	int fd = top;
-	moved++;
 	while (!path_to.empty()) {
 		level &l = path_to.back();
 		if (l.next == l.entries.size()) {
-			path_to.pop_back();
-			if (path_to.empty())
+			if (path_to.size() == 1)
 				break;
+			path_to.pop_back();
 			path.resize(path_to.back().path_length);
 			int up = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 			struct stat st;
@@ -347,7 +355,8 @@ static void walk(int top)
 				complain(path, "changed while it was listed");
 				if (up != -1)
 					close(up);
-				break;
+				close(fd);
+				return -1;
 			}
 			close(fd);
 			fd = up;
@@ -359,7 +368,7 @@ static void walk(int top)
 		if (!here.empty())
 			here += '/';
 		here += name;
-		if (!look(fd, name, here, mount, x))
+		if (!look(fd, name, here, mount, x, out))
 			continue;
 		level sub;
 		int down = enter(fd, name.c_str(), here, x, sub);
@@ -372,7 +381,211 @@ static void walk(int top)
 		fd = down;
 		moved++;
 	}
-	close(fd);
+	return fd;
+}
+
+// A piece of the tree that one thread walks whole: an entry, with all
+// beneath it, of a directory listed before the pieces were dealt out, and
+// what is said of them.
+struct piece {
+	std::string dir;	// the path of the directory it is in, empty at the top
+	dev_t dev;		// that directory's, as it was listed
+	ino_t ino;
+	std::string name;	// its entry there, or empty once it was walked
+	std::string said;
+};
+
+// A thread of the walk: where it stands, and what it found.
+struct walker {
+	int top;
+	unsigned long long mount;
+	int fd = -1;		// the directory a piece is in
+	std::string at;		// its path
+	found out;
+};
+
+// Stand the walker in the directory the piece is in: open it anew from the
+// top, a component at a time and through no link, and check that it is
+// still the directory that was listed there.
+static bool reach(walker &w, const piece &p, const std::string &path)
+{
+	if (w.fd != -1 && w.at == p.dir)
+		return true;
+	if (w.fd != -1)
+		close(w.fd);
+	w.at = p.dir;
+	w.fd = fcntl(w.top, F_DUPFD_CLOEXEC, 0);
+	for (std::size_t at = 0; w.fd != -1 && at < p.dir.size();) {
+		std::size_t end = std::min(p.dir.find('/', at), p.dir.size());
+		int sub = openat(w.fd, p.dir.substr(at, end - at).c_str(),
+				 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+		close(w.fd);
+		w.fd = sub;
+		at = end + 1;
+	}
+	struct stat st;
+	if (w.fd != -1 && (fstat(w.fd, &st) == -1 || st.st_dev != p.dev || st.st_ino != p.ino)) {
+		close(w.fd);
+		w.fd = -1;
+		errno = ENOENT;
+	}
+	if (w.fd == -1) {
+		complain(path, errno == ENOENT || errno == ENOTDIR || errno == ELOOP
+				       ? std::string("changed while it was listed")
+				       : std::string("cannot read the directory: ") + strerror(errno));
+		return false;
+	}
+	moved++;
+	return true;
+}
+
+static std::string path_of(const piece &p)
+{
+	return p.dir.empty() ? p.name : p.dir + "/" + p.name;
+}
+
+// Walk a piece whole.
+static void take(walker &w, piece &p)
+{
+	said = &p.said;
+	std::string path = path_of(p);
+	if (reach(w, p, path)) {
+		std::vector<level> path_to(1);
+		path_to[0].entries.push_back(std::move(p.name));
+		path_to[0].path_length = p.dir.size();
+		path_to[0].dev = p.dev;
+		path_to[0].ino = p.ino;
+		w.fd = descend(w.fd, p.dir, path_to, w.mount, w.out);
+	}
+	p.name.clear();
+	said = nullptr;
+}
+
+// Look at a piece's entry alone and, where it is a directory, deal its
+// entries out as pieces of their own.
+static void open_up(walker &w, piece &p, std::vector<piece> &parts)
+{
+	said = &p.said;
+	std::string path = path_of(p);
+	struct statx x;
+	level sub;
+	if (reach(w, p, path) && look(w.fd, p.name, path, w.mount, x, w.out)) {
+		int down = enter(w.fd, p.name.c_str(), path, x, sub);
+		if (down != -1) {
+			close(down);
+			for (std::string &name : sub.entries)
+				parts.push_back({path, sub.dev, sub.ino, std::move(name), ""});
+		}
+	}
+	p.name.clear();
+	said = nullptr;
+}
+
+static std::vector<piece> pieces;
+static std::atomic<std::size_t> next_piece;
+
+static bool by_path(const settings &a, const settings &b)
+{
+	return strcmp(a.path.c_str(), b.path.c_str()) < 0;
+}
+
+// Take pieces until none are left; then sort what was found by path, each
+// thread its own, so that the threads' finds are merged in one pass.
+static void take_pieces(walker &w)
+{
+	for (std::size_t i; (i = next_piece++) < pieces.size();)
+		if (!pieces[i].name.empty())
+			take(w, pieces[i]);
+	if (w.fd != -1)
+		close(w.fd);
+	w.fd = -1;
+	std::sort(w.out.set_again.begin(), w.out.set_again.end(), by_path);
+}
+
+static void *help(void *arg)
+{
+	// Each thread stands in the directories it reads attributes in, which
+	// the others must not move it out of.
+	if (unshare(CLONE_FS) == 0)
+		take_pieces(*static_cast<walker *>(arg));
+	return nullptr;
+}
+
+// Walk the tree at top. Its first levels are listed here, until there are
+// pieces enough to deal out to a thread for each core; the threads take
+// them in turn, each whole, and what they found is gathered. A small tree
+// is walked by this thread alone.
+static std::vector<found> walk(int top)
+{
+	const std::size_t enough = 64;
+	const int levels = 4;
+	struct statx x;
+	if (statx(top, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID | STATX_UID | STATX_GID, &x) == -1) {
+		complain("", strerror(errno));
+		close(top);
+		return std::vector<found>(1);
+	}
+	top_uid = x.stx_uid;
+	top_gid = x.stx_gid;
+	level first;
+	if (!entries(top, first.entries))
+		complain("", std::string("cannot read the directory: ") + strerror(errno));
+	for (std::string &name : first.entries)
+		pieces.push_back({"", makedev(x.stx_dev_major, x.stx_dev_minor), x.stx_ino, std::move(name), ""});
+	cpu_set_t set;
+	int cores = std::clamp(sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1, 1, 4);
+	std::vector<walker> walkers(static_cast<std::size_t>(cores));
+	for (walker &w : walkers) {
+		w.top = top;
+		w.mount = mount_of(x);
+	}
+	for (int round = 0; cores > 1 && round < levels && pieces.size() < enough; round++) {
+		std::vector<piece> parts, more;
+		for (piece &p : pieces) {
+			bool whole = p.name.empty();
+			parts.push_back(std::move(p));
+			if (whole)
+				continue;
+			open_up(walkers[0], parts.back(), more);
+			std::move(more.begin(), more.end(), std::back_inserter(parts));
+			more.clear();
+		}
+		pieces = std::move(parts);
+	}
+	std::size_t left = static_cast<std::size_t>(
+		std::count_if(pieces.begin(), pieces.end(), [](const piece &p) { return !p.name.empty(); }));
+	std::vector<pthread_t> threads;
+	for (std::size_t i = 1; left >= enough && i < walkers.size(); i++)
+		if (pthread_t t; pthread_create(&t, nullptr, help, &walkers[i]) == 0)
+			threads.push_back(t);
+	take_pieces(walkers[0]);
+	for (pthread_t t : threads)
+		pthread_join(t, nullptr);
+	close(top);
+	for (const piece &p : pieces)
+		fputs(p.said.c_str(), stderr);
+
+	// The links are gathered into the first walker's finds, where a file
+	// met in two pieces has its names in both; the settings stay with each,
+	// in order of path.
+	std::vector<found> finds;
+	finds.reserve(walkers.size());
+	for (walker &w : walkers)
+		finds.push_back(std::move(w.out));
+	found &all = finds[0];
+	for (std::size_t i = 1; i < finds.size(); i++) {
+		found &o = finds[i];
+		std::move(o.symlinks.begin(), o.symlinks.end(), std::back_inserter(all.symlinks));
+		for (auto &[id, f] : o.files) {
+			auto [it, added] = all.files.try_emplace(id, std::move(f));
+			if (added)
+				continue;
+			file &g = it->second;
+			std::move(f.names.begin(), f.names.end(), std::back_inserter(g.names));
+			g.links = std::max(g.links, f.links);
+		}
+	}
+	return finds;
 }
 
 // The digits in the last component of a path: a versioned name holds more
@@ -395,6 +608,23 @@ static bool better(const std::string &a, const std::string &b)
 	if (depth(a) != depth(b))
 		return depth(a) < depth(b);
 	return a < b;
+}
+
+// The settings of several runs, each in order of path, all in order of
+// path.
+static std::vector<const settings *> in_order(std::vector<std::span<const settings>> runs)
+{
+	std::vector<const settings *> order;
+	for (;;) {
+		std::span<const settings> *first = nullptr;
+		for (std::span<const settings> &r : runs)
+			if (!r.empty() && (first == nullptr || by_path(r.front(), first->front())))
+				first = &r;
+		if (first == nullptr)
+			return order;
+		order.push_back(&first->front());
+		*first = first->subspan(1);
+	}
 }
 
 static const char usage[] = "usage: %s [-a | --all-modes] directory\n";
@@ -426,17 +656,19 @@ int main(int argc, char *argv[])
 		fprintf(stderr, "lslinks: %s: %s\n", quoted(argv[arg]).c_str(), strerror(errno));
 		return 1;
 	}
-	walk(top);
+	std::vector<found> finds = walk(top);
+	found &all = finds[0];
 
 	// The links, each row pointing into the names gathered above, sorted by
 	// path; then the owners, the modes and the capabilities, at the names
 	// files keep, by path too: a change of owner would clear the set-ID
 	// bits and the capabilities.
 	std::vector<link_entry> rows;
-	rows.reserve(symlinks.size());
-	for (const auto &[path, text] : symlinks)
+	std::vector<settings> kept;	// at the names that files with several keep
+	rows.reserve(all.symlinks.size());
+	for (const auto &[path, text] : all.symlinks)
 		rows.push_back({ENTRY_SYMLINK, {text.c_str()}, path.c_str()});
-	for (auto &[id, f] : files) {
+	for (auto &[id, f] : all.files) {
 		std::sort(f.names.begin(), f.names.end(), better);
 		// A file met under more names than it has was moved while the
 		// walk went on; a list with the name it left would have rmlinks
@@ -450,21 +682,19 @@ int main(int argc, char *argv[])
 			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
 		bool own = all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid;
 		if (own || wanted(f.mode) || !f.caps.empty())
-			set_again.push_back({f.names[0], own ? owner_text(f.uid, f.gid) : nullptr, f.mode, wanted(f.mode),
-					     f.caps});
+			kept.push_back({f.names[0], own, f.uid, f.gid, f.mode, wanted(f.mode), f.caps});
 	}
-	auto by_path = [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; };
-	std::sort(rows.begin(), rows.end(), by_path);
-	// The entries are sorted once, by path, for all three kinds of rows.
-	std::vector<const settings *> order;
-	order.reserve(set_again.size());
-	for (const settings &e : set_again)
-		order.push_back(&e);
-	std::sort(order.begin(), order.end(),
-		  [](const settings *a, const settings *b) { return strcmp(a->path.c_str(), b->path.c_str()) < 0; });
+	std::sort(rows.begin(), rows.end(), [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; });
+	// The entries are in order of path, for all three kinds of rows.
+	std::sort(kept.begin(), kept.end(), by_path);
+	std::vector<std::span<const settings>> runs{kept};
+	for (const found &f : finds)
+		runs.emplace_back(f.set_again);
+	std::vector<const settings *> order = in_order(runs);
+	rows.reserve(rows.size() + 3 * order.size());
 	for (const settings *e : order)
-		if (e->owner != nullptr)
-			rows.push_back({ENTRY_OWNER, {e->owner->c_str()}, e->path.c_str()});
+		if (e->own)
+			rows.push_back({ENTRY_OWNER, {owner_text(e->uid, e->gid)->c_str()}, e->path.c_str()});
 	for (const settings *e : order)
 		if (e->has_mode)
 			rows.push_back({ENTRY_CHMOD, {.mode = e->mode}, e->path.c_str()});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
+#include <sched.h>
 #include <set>
 #include <sstream>
 #include <sys/mount.h>
@@ -101,6 +102,44 @@ std::string many_names(int i)
 	char name[8];
 	snprintf(name, sizeof name, "l%04d", i);
 	return name;
+}
+
+// Directories enough for the walk to be dealt out to threads, each with a
+// file whose second name is in the directory half the tree away, a FIFO
+// under two names and a symbolic link; what each thread finds and says
+// must come together in the order of the tree.
+const int side_by_side = 200;
+std::string side_name(int i)
+{
+	char name[8];
+	snprintf(name, sizeof name, "d%03d", i);
+	return name;
+}
+
+void pieces(const fs::path &d)
+{
+	for (int i = 0; i < side_by_side; i++) {
+		fs::path dir = d / "t" / side_name(i);
+		fs::create_directories(dir), spill(dir / "f", "f"), fs::create_symlink("x", dir / "s");
+		mkfifo((dir / "p").c_str(), 0644), fs::create_hard_link(dir / "p", dir / "q");
+	}
+	for (int i = 0; i < side_by_side / 2; i++)
+		fs::create_hard_link(d / "t" / side_name(i) / "f", d / "t" / side_name(i + side_by_side / 2) / "h");
+}
+
+// The same a level down, under one directory, with an attribute no list
+// carries on every file, and an executable file with capabilities.
+void pieces_below(const fs::path &d)
+{
+	for (int i = 0; i < side_by_side; i++) {
+		fs::path dir = d / "t/u" / side_name(i);
+		fs::create_directories(dir), fs::permissions(dir, fs::perms(0755));
+		spill(dir / "f", "f", fs::perms(0644)), spill(dir / "x", "x", fs::perms(0755));
+		const unsigned char raw[20] = {1, 0, 0, 2, 0, 0x20, 0, 0};
+		EXPECT_EQ(setxattr((dir / "x").c_str(), "security.capability", raw, sizeof raw, 0), 0);
+		EXPECT_EQ(setxattr((dir / "f").c_str(), "user.note", "x", 1, 0), 0);
+	}
+	fs::permissions(d / "t/u", fs::perms(0755));
 }
 
 const lslinks_case lslinks_cases[] = {
@@ -310,6 +349,46 @@ const lslinks_case lslinks_cases[] = {
 			 err += "lslinks: \"" + std::string(name) + "\": cannot read its attributes: Input/output error\n";
 		 return err;
 	 }(), 1, {"/usr/bin/strace", "-o", "/dev/null", "-e", "inject=llistxattr:error=EIO"}, {"-a", "t"}, true},
+	{"a tree walked in pieces side by side", pieces,
+	 [] {
+		 std::string out;
+		 for (int i = 0; i < side_by_side; i++) {
+			 std::string at = side_name(i), across = side_name(i - side_by_side / 2);
+			 if (i >= side_by_side / 2)
+				 out.append("hardlink ").append(across).append("/f ").append(at).append("/h\n");
+			 out.append("symlink x ").append(at).append("/s\n");
+		 }
+		 return out;
+	 }(),
+	 [] {
+		 std::string err;
+		 for (int i = 0; i < side_by_side; i++)
+			 for (const char *name : {"/p", "/q"})
+				 err.append("lslinks: warning: not listed: \"").append(side_name(i)).append(name).append(
+					 "\", a FIFO with 2 names\n");
+		 return err;
+	 }(),
+	 0},
+	{"every mode of a tree walked in pieces side by side", pieces_below,
+	 [] {
+		 std::string owners = "owner root:root u\n", modes = "chmod 0755 u\n", caps;
+		 for (int i = 0; i < side_by_side; i++) {
+			 std::string at = "u/" + side_name(i);
+			 for (const char *entry : {"", "/f", "/x"})
+				 owners.append("owner root:root ").append(at).append(entry).append("\n");
+			 modes.append("chmod 0755 ").append(at).append("\nchmod 0644 ").append(at).append("/f\n");
+			 modes.append("chmod 0755 ").append(at).append("/x\n");
+			 caps.append("caps cap_net_raw=ep ").append(at).append("/x\n");
+		 }
+		 return owners + modes + caps;
+	 }(),
+	 [] {
+		 std::string err;
+		 for (int i = 0; i < side_by_side; i++)
+			 err += "lslinks: warning: not carried: \"u/" + side_name(i) + "/f\": \"user.note\"\n";
+		 return err;
+	 }(),
+	 0, {}, {"-a", "t"}, true},
 	{"a regular file to list", [](const fs::path &d) { spill(d / "t", ""); }, "",
 	 "lslinks: \"t\": Not a directory\n", 1},
 	{"a second directory", [](const fs::path &d) { fs::create_directory(d / "t"); }, "",
@@ -359,6 +438,31 @@ mode_t stat_mode(const fs::path &p)
 // A stage with another mount inside is refused, naming the mount point,
 // so that no list groups names on two mounts as hard links, which rmlinks
 // would take for a file's other names.
+// A tree big enough is walked by a thread for each core it may run on, and
+// lists and says what one thread alone does.
+TEST(Lslinks, DealsABigTreeOutToThreads)
+{
+	if (emulated())
+		GTEST_SKIP() << "the emulator makes calls of its own";
+	cpu_set_t set;
+	if (sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) < 2)
+		GTEST_SKIP() << "one core here: the walk takes one thread";
+	scratch s;
+	pieces(s.dir);
+	std::string log = s.dir.string() + ".calls";
+	outcome many = run(s.dir, "/usr/bin/strace",
+			   {.args = {"-f", "-qq", "-o", log, "-e", "trace=clone,clone3", program("lslinks"), "t"}, .native = true});
+	std::string calls = slurp(log);
+	fs::remove(log);
+	EXPECT_NE(calls.find("clone"), std::string::npos) << "the walk took one thread";
+	outcome one = run(s.dir, program("lslinks"), {{"t"}, "", {"/usr/bin/taskset", "-c", "0"}});
+	EXPECT_EQ(one.status, 0);
+	EXPECT_EQ(many.status, 0);
+	EXPECT_EQ(many.out, one.out);
+	EXPECT_EQ(many.err, one.err);
+	EXPECT_GT(std::count(one.out.begin(), one.out.end(), '\n'), side_by_side);
+}
+
 // A directory moved while the walk climbs back out of it through ".."
 // (held there by a delay on that very call, found by a traced run) stops
 // the run, rather than going on in the directory it was moved into.
@@ -367,7 +471,9 @@ TEST(Lslinks, StopsWhereADirectoryMovedUnderTheClimb)
 	if (emulated())
 		GTEST_SKIP() << "the emulator makes calls of its own";
 	scratch s;
-	fs::create_directories(s.dir / "t/a/b"), fs::create_directories(s.dir / "t/z");
+	// Deep enough that the first levels, which are listed before the
+	// walk is dealt out, leave some to climb.
+	fs::create_directories(s.dir / "t/a/b/c/d/e/f/g"), fs::create_directories(s.dir / "t/z");
 	fs::create_symlink("x", s.dir / "t/a/l"), fs::create_symlink("y", s.dir / "t/z/m");
 	std::string log = s.dir.string() + ".calls";
 	ASSERT_EQ(run(s.dir, "/usr/bin/strace", {.args = {"-o", log, "-e", "trace=openat", program("lslinks"), "t"}, .native = true})
@@ -387,10 +493,10 @@ TEST(Lslinks, StopsWhereADirectoryMovedUnderTheClimb)
 	std::string delay = "inject=openat:delay_enter=1000000:when=" + std::to_string(climb);
 	outcome o = run(s.dir, program("lslinks"),
 			{{"t"}, "", {"/bin/sh", "-c",
-				     "(sleep 0.3; mv t/a/b t/z/b) & exec /usr/bin/strace -qqq -o /dev/null -e trace=openat -e " +
+				     "(sleep 0.3; mv t/a/b/c/d/e/f/g t/z/g) & exec /usr/bin/strace -qqq -o /dev/null -e trace=openat -e " +
 					     delay + " \"$0\" \"$@\""}});
 	EXPECT_EQ(o.out, "");
-	EXPECT_EQ(o.err, "lslinks: \"a\": changed while it was listed\n");
+	EXPECT_EQ(o.err, "lslinks: \"a/b/c/d/e/f\": changed while it was listed\n");
 	EXPECT_EQ(o.status, 1);
 }
 
