@@ -240,29 +240,29 @@ std::size_t through(const link_tree &t, std::string_view p)
 	return no_row;
 }
 
-// Do work(from, to) for the rows [0, n), in two halves side by side where
-// there are rows enough to be worth a thread, else, or where no thread can
-// be had, in one.
+// Do work(half, from, to) for the rows [0, n): as halves 0 and 1 side by
+// side where there are rows enough to be worth a thread, else, or where no
+// thread can be had, as half 0 alone.
 template <typename Work>
 void halves(std::size_t n, Work work)
 {
 	struct half {
 		Work *work;
-		std::size_t from, to;
+		std::size_t to;
 	};
 	const std::size_t worth = 16384;
-	half first{&work, 0, n / 2};
+	half first{&work, n / 2};
 	auto run = [](void *h) -> void * {
 		auto *f = static_cast<half *>(h);
-		(*f->work)(f->from, f->to);
+		(*f->work)(0, 0, f->to);
 		return nullptr;
 	};
 	pthread_t t;
 	if (n < worth || pthread_create(&t, nullptr, run, &first) != 0) {
-		work(0, n);
+		work(0, 0, n);
 		return;
 	}
-	work(n / 2, n);
+	work(1, n / 2, n);
 	pthread_join(t, nullptr);
 }
 
@@ -282,7 +282,6 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	copies led[2];	// of each half
 	std::vector<place> at(n);
 	std::vector<const char *> broken(n);	// the rule each row breaks on its own, or nullptr
-	std::vector<bool> sound(n);
 	makers made;
 	std::unordered_map<std::string_view, std::size_t> modes;	// the first permission change of each place
 	std::unordered_map<std::string_view, std::size_t> caps;	// the first capability row of each place
@@ -296,16 +295,15 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	made.reserve(link_rows);
 	modes.reserve(mode_rows);
 	link_tree links;
-	halves(n, [&](std::size_t from, std::size_t to) {
+	halves(n, [&](int half, std::size_t from, std::size_t to) {
 		for (std::size_t i = from; i < to; i++)
-			broken[i] = row_rule(rows[i], at[i], led[from == 0 ? 0 : 1]);
+			broken[i] = row_rule(rows[i], at[i], led[half]);
 	});
 	for (std::size_t i = 0; i < n; i++) {
 		if (broken[i] != nullptr) {
 			found.push_back({i, broken[i], no_row});
 			continue;
 		}
-		sound[i] = true;
 		if (const row_kind *k = kind_of(rows[i].type); k == nullptr || k->link)
 			made[at[i].path].push_back(i);
 		if (rows[i].type == ENTRY_CHMOD)
@@ -317,8 +315,8 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 	}
 	// How the rows bear on each other, each half's findings apart.
 	std::vector<finding> of_half[2];
-	halves(n, [&](std::size_t from, std::size_t to) {
-		std::vector<finding> &out = of_half[from == 0 ? 0 : 1];
+	halves(n, [&](int half, std::size_t from, std::size_t to) {
+		std::vector<finding> &out = of_half[half];
 		auto say = [&](std::size_t i, const char *rule, std::size_t other = no_row) {
 			out.push_back({i, rule, other});
 		};
@@ -339,7 +337,7 @@ std::vector<finding> check(const link_entry *rows, std::size_t n)
 			return way_link;
 		};
 		for (std::size_t i = from; i < to; i++) {
-			if (!sound[i])
+			if (broken[i] != nullptr)
 				continue;
 			const link_entry &e = rows[i];
 			const place &p = at[i];

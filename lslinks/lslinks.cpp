@@ -123,9 +123,9 @@ static const std::string *owner_text(uid_t uid, gid_t gid)
 // Whether an entry's owner is worth a row: that of a set-ID or sticky one,
 // whose bits mean nothing under another owner, one that differs from the
 // stage's, or every one on request.
-static bool owner_wanted(const struct statx &x)
+static bool owner_wanted(mode_t mode, uid_t uid, gid_t gid)
 {
-	return all_modes || (x.stx_mode & 07000) != 0 || x.stx_uid != top_uid || x.stx_gid != top_gid;
+	return all_modes || (mode & 07000) != 0 || uid != top_uid || gid != top_gid;
 }
 
 // The permission bits worth a row: those that archives commonly drop, or
@@ -304,7 +304,7 @@ static bool look(int fd, const std::string &name, const std::string &path, unsig
 	// A file with several names gets its rows at the name it keeps, once
 	// all are known; a special file gets none.
 	if (S_ISDIR(x.stx_mode) || S_ISLNK(x.stx_mode) || (S_ISREG(x.stx_mode) && x.stx_nlink == 1)) {
-		bool own = owner_wanted(x), has_mode = !S_ISLNK(x.stx_mode) && wanted(mode);
+		bool own = owner_wanted(x.stx_mode, x.stx_uid, x.stx_gid), has_mode = !S_ISLNK(x.stx_mode) && wanted(mode);
 		if (own || has_mode || !caps.empty())
 			out.set_again.push_back({path, own, x.stx_uid, x.stx_gid, mode, has_mode, caps});
 	}
@@ -680,12 +680,13 @@ int main(int argc, char *argv[])
 		}
 		for (std::size_t i = 1; i < f.names.size(); i++)
 			rows.push_back({ENTRY_HARDLINK, {f.names[0].c_str()}, f.names[i].c_str()});
-		bool own = all_modes || (f.mode & 07000) != 0 || f.uid != top_uid || f.gid != top_gid;
+		bool own = owner_wanted(f.mode, f.uid, f.gid);
 		if (own || wanted(f.mode) || !f.caps.empty())
 			kept.push_back({f.names[0], own, f.uid, f.gid, f.mode, wanted(f.mode), f.caps});
 	}
 	std::sort(rows.begin(), rows.end(), [](const link_entry &a, const link_entry &b) { return strcmp(a.path, b.path) < 0; });
-	// The entries are in order of path, for all three kinds of rows.
+	// The settings, each thread's already in order of path, merged once
+	// for all three kinds of rows.
 	std::sort(kept.begin(), kept.end(), by_path);
 	std::vector<std::span<const settings>> runs{kept};
 	for (const found &f : finds)
