@@ -21,39 +21,48 @@ if(MKLINKS_ARCH_FLAGS)
 	endif()
 endif()
 
-# Our own code is held to these warnings; code we only build, such as a test
-# framework's sources, is not.
-add_library(mklinks_warnings INTERFACE)
-target_compile_options(mklinks_warnings INTERFACE -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
-
 # How the programs' sources and their tables are compiled, and how the
-# programs are linked.
-add_library(mklinks_flags INTERFACE)
-target_link_libraries(mklinks_flags INTERFACE mklinks_warnings)
-target_include_directories(mklinks_flags INTERFACE ${PROJECT_SOURCE_DIR}/common)
-target_compile_features(mklinks_flags INTERFACE cxx_std_20)
-target_compile_options(mklinks_flags INTERFACE ${MKLINKS_ARCH_FLAGS} -fPIE
-	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti> -fstack-protector-strong
-	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
-	-ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
-# 64-bit file offsets let a 32-bit program handle files of any size.
-target_compile_definitions(mklinks_flags INTERFACE _FILE_OFFSET_BITS=64
-	$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
-add_library(mklinks_program INTERFACE)
-target_link_libraries(mklinks_program INTERFACE mklinks_flags)
+# programs are linked. The lists serve both the targets here and the
+# commands that build a component's programs, so both build alike.
+set(mklinks_defines _FILE_OFFSET_BITS=64)
+set(mklinks_optimised_defines _FORTIFY_SOURCE=2)
+set(mklinks_optimised Release,RelWithDebInfo,MinSizeRel)
+set(mklinks_options ${MKLINKS_ARCH_FLAGS} -fPIE -fstack-protector-strong
+	-ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+set(mklinks_cxx_options -fno-exceptions -fno-rtti)
+set(mklinks_warning_options -Wall -Wextra -Wswitch $<$<BOOL:${MKLINKS_WERROR}>:-Werror>)
 # The C++ and GCC runtimes are linked statically and, since the programs use
 # nothing of them, contribute nothing.
-target_link_options(mklinks_program INTERFACE ${MKLINKS_ARCH_FLAGS} -pie
-	-static-libstdc++ -static-libgcc -Wl,--as-needed
+set(mklinks_link_options ${MKLINKS_ARCH_FLAGS} -pie -static-libstdc++ -static-libgcc -Wl,--as-needed
 	-Wl,-z,relro,-z,now -Wl,-z,noexecstack)
 if(MKLINKS_SANITIZE)
 	set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-sanitize=vptr
 		-fno-omit-frame-pointer)
-	target_compile_options(mklinks_flags INTERFACE ${sanitize})
-	target_link_options(mklinks_program INTERFACE ${sanitize})
+	list(APPEND mklinks_options ${sanitize})
+	list(APPEND mklinks_link_options ${sanitize})
+endif()
+
+# Our own code is held to these warnings; code we only build, such as a test
+# framework's sources, is not.
+add_library(mklinks_warnings INTERFACE)
+target_compile_options(mklinks_warnings INTERFACE ${mklinks_warning_options})
+add_library(mklinks_flags INTERFACE)
+target_link_libraries(mklinks_flags INTERFACE mklinks_warnings)
+target_include_directories(mklinks_flags INTERFACE ${PROJECT_SOURCE_DIR}/common)
+target_compile_features(mklinks_flags INTERFACE cxx_std_20)
+target_compile_options(mklinks_flags INTERFACE ${mklinks_options}
+	"$<$<COMPILE_LANGUAGE:CXX>:${mklinks_cxx_options}>")
+# 64-bit file offsets let a 32-bit program handle files of any size.
+target_compile_definitions(mklinks_flags INTERFACE ${mklinks_defines}
+	"$<$<CONFIG:${mklinks_optimised}>:${mklinks_optimised_defines}>")
+add_library(mklinks_program INTERFACE)
+target_link_libraries(mklinks_program INTERFACE mklinks_flags)
+target_link_options(mklinks_program INTERFACE ${mklinks_link_options})
+if(MKLINKS_SANITIZE)
 	# Compiled once, like the programs' own sources.
 	add_library(mklinks_sanitize OBJECT EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/cmake/sanitize.cpp)
 	target_link_libraries(mklinks_sanitize PRIVATE mklinks_flags)
+	set_target_properties(mklinks_sanitize PROPERTIES INTERPROCEDURAL_OPTIMIZATION OFF)
 	target_sources(mklinks_program INTERFACE $<TARGET_OBJECTS:mklinks_sanitize>)
 endif()
 get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
@@ -203,5 +212,28 @@ foreach(prog IN LISTS MKLINKS_TOOLS)
 	target_link_libraries(mklinks_${prog} PRIVATE mklinks_flags)
 	set_target_properties(mklinks_${prog} PROPERTIES CXX_EXTENSIONS OFF)
 endforeach()
+
+# A component in the default build has its programs compiled and linked by
+# a command of its own rather than by targets (links_component.cmake says
+# why), with the same flags and objects as the targets here and the
+# compiler's own rules. Objects meant for link-time optimisation could not
+# be linked that way, so they are plain objects whatever the parent asks.
+set_target_properties(mklinks_runtime mklinks_mklinks mklinks_rmlinks mklinks_cklinks PROPERTIES
+	INTERPROCEDURAL_OPTIMIZATION OFF)
+list(TRANSFORM mklinks_defines PREPEND -D OUTPUT_VARIABLE defines)
+list(TRANSFORM mklinks_optimised_defines REPLACE "(.+)" "$<$<CONFIG:${mklinks_optimised}>:-D\\1>"
+	OUTPUT_VARIABLE optimised)
+set_property(GLOBAL PROPERTY MKLINKS_TABLE_DEFINES ${defines} ${optimised})
+set_property(GLOBAL PROPERTY MKLINKS_TABLE_INCLUDES -I${PROJECT_SOURCE_DIR}/common)
+set_property(GLOBAL PROPERTY MKLINKS_TABLE_OPTIONS ${mklinks_options} ${mklinks_cxx_options}
+	${mklinks_warning_options} ${CMAKE_CXX20_STANDARD_COMPILE_OPTION})
+set_property(GLOBAL PROPERTY MKLINKS_LINK_OPTIONS ${mklinks_link_options})
+set(shared $<TARGET_OBJECTS:mklinks_runtime>)
+if(MKLINKS_SANITIZE)
+	list(APPEND shared $<TARGET_OBJECTS:mklinks_sanitize>)
+endif()
+set_property(GLOBAL PROPERTY MKLINKS_SHARED_OBJECTS ${shared})
+file(GLOB headers ${PROJECT_SOURCE_DIR}/common/*.h)
+set_property(GLOBAL PROPERTY MKLINKS_TABLE_HEADERS ${headers})
 
 include(${CMAKE_CURRENT_LIST_DIR}/links_component.cmake)

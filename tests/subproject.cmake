@@ -37,7 +37,9 @@ set(before \"\$ENV{SOURCE_DATE_EPOCH}\")
 add_subdirectory(${SOURCE} mklinks)
 file(WRITE \${CMAKE_BINARY_DIR}/guest \"\${before}|\$ENV{SOURCE_DATE_EPOCH}|\${MKLINKS_WERROR}\")
 links_component(pair ${keyword})
+add_custom_target(uses ALL COMMAND \$<TARGET_FILE:cklinks-pair> --version > version DEPENDS cklinks-pair)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME extras)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY \${CMAKE_BINARY_DIR}/programs)
 links_component(old TABLE old.cpp)
 links_component(python3.11-minimal EXCLUDE_FROM_ALL TABLE pair.links)
 links_component(libstdc++6 EXCLUDE_FROM_ALL TABLE pair.links)\n")
@@ -62,14 +64,19 @@ function(installed prefix want)
 endfunction()
 
 must(${CMAKE_COMMAND} -S parent -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
-# A component costs the parent's build its three programs and no other
-# target, since Make does work for every target even when nothing is left
-# to do; and each program's source is compiled once, whatever the
-# components.
-file(GLOB targets RELATIVE ${WORK}/build/CMakeFiles ${WORK}/build/CMakeFiles/*pair*)
+# A component in the default build costs the parent's build no target of
+# its own, since Make does work for every target even when nothing is left
+# to do: one target builds every component of the directory. One built only
+# on demand is its three programs. The table written in C++ needs a
+# linklist of its own. Each program's source is compiled once, whatever
+# the components.
+file(GLOB targets RELATIVE ${WORK}/build/CMakeFiles ${WORK}/build/CMakeFiles/*.dir)
 list(SORT targets)
-if(NOT targets STREQUAL "cklinks-pair.dir;mklinks-pair.dir;rmlinks-pair.dir")
-	message(FATAL_ERROR "the component pair makes the targets ${targets}")
+set(want cklinks-libstdc++6.dir cklinks-python3.11-minimal.dir mklinks-libstdc++6.dir
+	mklinks-python3.11-minimal.dir mklinks_components.dir mklinks_linklist_old.dir rmlinks-libstdc++6.dir
+	rmlinks-python3.11-minimal.dir uses.dir)
+if(NOT targets STREQUAL want)
+	message(FATAL_ERROR "the parent's components make the targets ${targets}")
 endif()
 file(READ ${WORK}/build/compile_commands.json commands)
 foreach(source mklinks/mklinks cklinks/cklinks rmlinks/rmlinks common/beneath common/say common/owner)
@@ -91,12 +98,17 @@ if(NOT werror)
 	message(FATAL_ERROR "a top-level build does not treat warnings as errors")
 endif()
 
-# Each install component gets its programs and the general pages, also
-# where only its programs were built, and nothing is installed of a
-# component built only on demand.
-must(${CMAKE_COMMAND} --build build --target mklinks-pair rmlinks-pair cklinks-pair)
+# A parent names a program for its file and as a dependency, which builds
+# the program first, and may say where programs go. Each install component
+# gets its programs and the general pages, also where only they were built,
+# and nothing is installed of a component built only on demand.
+must(${CMAKE_COMMAND} --build build --target uses)
 must(${CMAKE_COMMAND} --install build --prefix inst --component tools)
 must(${CMAKE_COMMAND} --build build)
+file(READ ${WORK}/build/version version)
+if(NOT version MATCHES "^cklinks \\(mklinks\\) " OR NOT EXISTS ${WORK}/build/programs/mklinks-old)
+	message(FATAL_ERROR "cklinks-pair --version said ${version}, or mklinks-old is not in its directory")
+endif()
 foreach(c pair old)
 	set(${c} bin/cklinks-${c} bin/mklinks-${c} bin/rmlinks-${c} share/man/man1/cklinks-${c}.1.gz
 		share/man/man1/cklinks.1.gz share/man/man1/mklinks-${c}.1.gz share/man/man1/mklinks.1.gz
@@ -218,7 +230,9 @@ set(cases
 	"links_component(pair)\nlinks_component(pair)" "links_component\\(pair\\): a component of this name is already declared"
 	"links_component(semi TABLE \"paSEMIir.links\")" "links_component\\(semi\\): the path of its table holds"
 	"links_component(line TABLE \"pa\\nir.links\")" "links_component\\(line\\): the path of its table holds"
-	"links_component(dollar TABLE \"pa\\$ir.links\")" "links_component\\(dollar\\): the path of its table holds")
+	"links_component(dollar TABLE \"pa\\$ir.links\")" "links_component\\(dollar\\): the path of its table holds"
+	"set(CMAKE_CXX_LINK_EXECUTABLE \"<CMAKE_CXX_COMPILER> <OBJECTS> <MANIFESTS> -o <TARGET>\")\nlinks_component(pair)"
+	"links_component: the compiler's rule .* holds <MANIFESTS>, which this build cannot fill")
 while(cases)
 	list(POP_FRONT cases calls want)
 	string(REPLACE "SEMI" ";" calls "${calls}")	# a list cannot hold one as it stands
@@ -244,3 +258,33 @@ if(NOT status EQUAL 0)
 	message(FATAL_ERROR "a name of 200 characters was refused:\n${out}")
 endif()
 must(${CMAKE_COMMAND} --build build-long)
+
+# A parent's compiler settings reach the commands that build a component's
+# programs as they would reach its targets. Each case: a setting, then what
+# the commands hold; the build then proves the commands sound.
+set(cases
+	-DCMAKE_CXX_COMPILER_LAUNCHER=/usr/bin/env
+		"\t/usr/bin/env [^ ]*c\\+\\+ -D_FILE_OFFSET_BITS=64 [^\n]* -c [^ ]*/pair.table.cpp\n"
+	-DCMAKE_SYSROOT=/ "-D_FORTIFY_SOURCE=2 -I[^ ]*/common --sysroot=/ "
+	-DCMAKE_CXX_FLAGS=-fno-common "/common --sysroot=/ -fno-common -O1 -fPIE "
+	-DCMAKE_CXX_FLAGS_RELEASE=-O1 "\t[^ ]*c\\+\\+ --sysroot=/ -fno-common -O1 -Wl,-O1 -pie "
+	-DCMAKE_EXE_LINKER_FLAGS=-Wl,-O1 "-Wl,-O1 -pie -static-libstdc\\+\\+ [^\n]* -o [^ ]*/mklinks-pair\n")
+set(settings)
+set(wants)
+while(cases)
+	list(POP_FRONT cases setting want)
+	list(APPEND settings ${setting})
+	list(APPEND wants "${want}")
+endwhile()
+file(WRITE ${WORK}/parent/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
+project(parent LANGUAGES CXX)
+add_subdirectory(${SOURCE} mklinks)
+links_component(pair)\n")
+must(${CMAKE_COMMAND} -S parent -B build-settings -DCMAKE_BUILD_TYPE=Release ${settings})
+file(READ ${WORK}/build-settings/CMakeFiles/mklinks_components.dir/build.make commands)
+foreach(want IN LISTS wants)
+	if(NOT commands MATCHES "${want}")
+		message(FATAL_ERROR "no command holds ${want}:\n${commands}")
+	endif()
+endforeach()
+must(${CMAKE_COMMAND} --build build-settings --target mklinks_components)
