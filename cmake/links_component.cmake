@@ -134,8 +134,9 @@ function(links_component name)
 		set_property(GLOBAL APPEND PROPERTY MKLINKS_COMPONENTS_TARGETS ${shared})
 		set_property(DIRECTORY PROPERTY MKLINKS_COMPONENTS_TARGET ${shared})
 		add_custom_target(${shared} ALL)
-		# The pages come with the programs, so that installing the
-		# install component alone finds them all.
+		# The general pages come with the programs, so that installing the
+		# install component alone finds them all; the objects every
+		# program is linked from come before.
 		list(TRANSFORM programs PREPEND mklinks_ OUTPUT_VARIABLE libraries)
 		if(TARGET mklinks_sanitize)
 			list(APPEND libraries mklinks_sanitize)
