@@ -32,6 +32,11 @@ bool emulated()
 	return EMULATOR[0] != '\0';
 }
 
+bool sanitized()
+{
+	return SANITIZED != 0;
+}
+
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l)
 {
 	fs::path out = cwd / ".out", err = cwd / ".err";

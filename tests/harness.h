@@ -34,6 +34,9 @@ std::string linklist();
 // Whether the programs run under an emulator.
 bool emulated();
 
+// Whether the programs carry the sanitizers' runtime.
+bool sanitized();
+
 // Run prog with cwd as current directory, under the build's emulator where
 // it has one; stdout and stderr go to files, or both to the one of stdout.
 outcome run(const fs::path &cwd, const std::string &prog, const launch &l);
